@@ -1,0 +1,73 @@
+#pragma once
+// Shared use of Xerces-C: library start-up, readers that are safe on files
+// from disk, and parse results at the edge instead of exceptions.
+#include <memory>
+#include <string>
+
+#include <xercesc/sax2/ContentHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
+#include <xercesc/sax/ErrorHandler.hpp>
+#include <xercesc/util/XMLString.hpp>
+
+namespace tavix {
+
+static_assert(sizeof(XMLCh) == sizeof(char16_t), "XMLCh must be a UTF-16 code unit");
+
+// Initialises Xerces-C while at least one instance exists (reference counted,
+// so the store, tools and tests may each hold one).
+class XmlLibrary {
+public:
+    XmlLibrary();
+    ~XmlLibrary();
+    XmlLibrary(const XmlLibrary&) = delete;
+    XmlLibrary& operator=(const XmlLibrary&) = delete;
+};
+
+// How a parse ended. On failure, message/line/column come from the first
+// fatal error (line and column are 0 when the failure was not positional).
+struct ParseResult {
+    bool ok = true;
+    std::string message;  // UTF-8
+    unsigned long line = 0;
+    unsigned long column = 0;
+};
+
+// A SAX2 reader with namespaces on, that never loads an external DTD or
+// entity (a DOCTYPE naming one still parses) and bounds entity expansion.
+std::unique_ptr<xercesc::SAX2XMLReader> makeSafeReader();
+
+// Parse a whole document held in memory as UTF-16 (system id "dummy").
+// errors may be null (no error handler attached).
+ParseResult parseText(xercesc::SAX2XMLReader& reader, const std::u16string& text,
+                      xercesc::ContentHandler& content, xercesc::ErrorHandler* errors);
+// Parse a file (UTF-16 path); the encoding comes from the file itself.
+ParseResult parseFile(xercesc::SAX2XMLReader& reader, const std::u16string& path,
+                      xercesc::ContentHandler& content, xercesc::ErrorHandler* errors);
+
+inline const char16_t* asU16(const XMLCh* s) { return reinterpret_cast<const char16_t*>(s); }
+inline const XMLCh* asXml(const char16_t* s) { return reinterpret_cast<const XMLCh*>(s); }
+inline std::u16string u16(const XMLCh* s) { return s ? std::u16string(asU16(s)) : std::u16string(); }
+inline std::u16string u16(const XMLCh* s, std::size_t n) { return std::u16string(asU16(s), n); }
+
+// The XHTML 1.0 namespace name.
+inline constexpr char16_t kXhtmlNamespace[] = u"http://www.w3.org/1999/xhtml";
+
+// Escapes character data with the five standard escapes (&amp; &lt; &gt;
+// &quot; &apos;) through Xerces' XMLFormatter; everything else is kept.
+class CharDataEscaper {
+public:
+    CharDataEscaper();
+    ~CharDataEscaper();
+    CharDataEscaper(const CharDataEscaper&) = delete;
+    CharDataEscaper& operator=(const CharDataEscaper&) = delete;
+    void appendEscaped(const XMLCh* text, std::size_t length, std::u16string& out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Convenience: escape a whole string.
+std::u16string escapeCharData(const std::u16string& text);
+
+}  // namespace tavix

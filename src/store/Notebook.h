@@ -1,0 +1,110 @@
+#pragma once
+// The notebook "Default": a folder of page files "<name>.xhtml" and a cache
+// of the page documents opened recently.
+#include <map>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "store/FoundPage.h"
+#include "store/Status.h"
+
+namespace tavix {
+
+class PageDocument;
+class Notebook;
+
+// Base of the page iterators. A default-constructed iterator is the end
+// marker; two iterators are equal when their current page names are equal.
+class PageIterator {
+public:
+    PageIterator() = default;
+    virtual ~PageIterator() = default;
+
+    PageIterator& operator++() { advance(); return *this; }
+    virtual void advance() {}
+    bool operator==(const PageIterator& other) const { return entry_.pageName == other.entry_.pageName; }
+
+    const FoundPage& operator*() const { return entry_; }
+    const FoundPage* operator->() const { return &entry_; }
+    // Path of the current page's file (UTF-16, "/" separators).
+    const std::u16string& path() const { return path_; }
+
+protected:
+    FoundPage entry_;
+    std::u16string path_;
+};
+
+// Walks the page files of one notebook in file-name order (code units of the
+// UTF-8 names). Only regular files whose names contain ".xhtml" are listed,
+// under the part of the name before the first ".xhtml"; a file that does not
+// fit (no such part, an unsafe name) is skipped and never ends the listing.
+class PageFileIterator : public PageIterator {
+public:
+    explicit PageFileIterator(const Notebook& notebook);
+    void advance() override;
+
+private:
+    void readCurrent();
+    std::vector<std::string> files_;  // sorted UTF-8 file names
+    std::size_t next_ = 0;
+    std::u16string folder_;
+    std::u16string notebookName_;
+};
+
+class Notebook {
+public:
+    Notebook();
+    ~Notebook();
+    Notebook(const Notebook&) = delete;
+    Notebook& operator=(const Notebook&) = delete;
+
+    // Removes one trailing "/" when present.
+    void setFolder(const std::u16string& path);
+    const std::u16string& folder() const { return folder_; }
+    const std::u16string& name() const { return name_; }
+    // folder + "/" + page name + ".xhtml"
+    std::u16string pagePath(const std::u16string& pageName) const;
+    static std::u16string frontPageName() { return u"FrontPage"; }
+
+    // A blank before every upper-case character except the first.
+    static std::u16string titleFromName(const std::u16string& pageName);
+    // False for names that must never become file names: empty, "." or
+    // "..", or holding "/" or NUL. Such pages can be shown but not saved.
+    static bool isSafePageName(const std::u16string& pageName);
+
+    // The page's document: from the cache (use count + 1), parsed from its
+    // file, or a new page from the template when no file can be read. The
+    // notebook keeps ownership; an evicted document is destroyed.
+    PageDocument& getPage(const std::u16string& pageName);
+
+    // Writes a page file atomically. Fails, with a reason naming the file,
+    // for an unsafe name or when the file cannot be written; the old file is
+    // then untouched.
+    Status writePage(const std::u16string& pageName, std::string_view utf8Text);
+
+    PageFileIterator pages() const { return PageFileIterator(*this); }
+
+    // Where page documents report parse errors (standard output by default).
+    void setDiagnostics(std::ostream& out) { diagnostics_ = &out; }
+    std::ostream& diagnostics() const { return *diagnostics_; }
+
+    // Cache inspection, for tests and the status of the program.
+    std::size_t cacheSize() const { return cache_.size(); }
+    bool isCached(const std::u16string& pageName) const { return cache_.count(pageName) != 0; }
+    int useCount(const std::u16string& pageName) const;
+    static constexpr int cacheLimit() { return 20; }
+
+private:
+    void evictOne();
+
+    std::map<std::u16string, std::unique_ptr<PageDocument>> cache_;
+    std::u16string folder_;
+    std::u16string name_ = u"Default";
+    std::map<std::u16string, int> useCounts_;
+    std::ostream* diagnostics_;
+};
+
+}  // namespace tavix

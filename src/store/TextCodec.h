@@ -1,0 +1,21 @@
+#pragma once
+// Conversions between the system's wide strings (UTF-16) and the byte
+// encodings used on disk. Nothing here depends on the process locale.
+#include <string>
+#include <string_view>
+
+namespace tavix {
+
+// UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
+std::string toUtf8(std::u16string_view text);
+
+// UTF-8 to UTF-16. Malformed sequences become U+FFFD, one per bad byte.
+std::u16string fromUtf8(std::string_view bytes);
+
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
+bool isValidUtf8(std::string_view bytes);
+
+// ISO 8859-1: each byte is the code point of the same value.
+std::u16string fromLatin1(std::string_view bytes);
+
+}  // namespace tavix
