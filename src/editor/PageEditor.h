@@ -1,0 +1,100 @@
+#pragma once
+// The rich-text control in which a page body (and, in the Keywords pane, a
+// page's keywords) is shown and edited. It sits on the platform layer's
+// RichTextControl (a QTextEdit) and adds the operations the page commands
+// use: RTF and plain text in and out, link-word marking, and the edit
+// commands. Positions count characters from 0; a paragraph ends in one
+// separator character, as in QTextDocument.
+//
+// Link marking is presentation only: it never enters the undo history, never
+// marks the editor modified and never reaches the RTF.
+#include <string>
+#include <utility>
+
+#include "platform/RichTextControl.h"
+#include "store/FoundPage.h"
+
+namespace tavix {
+
+class PageEditor : public RichTextControl {
+    Q_OBJECT
+public:
+    // Character effect bits, as the page commands name them.
+    enum CharEffect : unsigned {
+        Bold = 0x1,
+        Italic = 0x2,
+        Underline = 0x4,
+        Strikeout = 0x8,
+        Subscript = 0x10000,
+        Superscript = 0x20000,
+    };
+    static constexpr unsigned kSuperSubMask = 0x30000;
+    static constexpr int kTextLimit = 500000;  // what the user may type or paste
+
+    explicit PageEditor(QWidget* parent = nullptr);
+    ~PageEditor() override;
+
+    // Replace the whole content; marks every link word; leaves the undo
+    // history empty and the editor unmodified. Never cut to the text limit.
+    void SetRtf(const std::u16string& rtf);
+    std::u16string GetRtf() const;
+    void SetPlainText(const std::u16string& text);
+    // Paragraphs are separated by "\r" (U+000D).
+    std::u16string GetPlainText() const;
+
+    bool IsModified() const;
+    void SetModified(bool modified);
+
+    // Counted: nested pairs repaint once, at the outermost end.
+    void BeginNoRedraw();
+    void EndNoRedraw();
+
+    // [start, end) of the paragraph holding pos; includes the paragraph's
+    // separator except for the last paragraph.
+    std::pair<int, int> ParagraphRangeAt(int pos) const;
+    // The word at the caret when nothing is selected (empty at a word's
+    // first character or between words), else the selection cut to its
+    // first 127 characters.
+    std::u16string SearchSeedText() const;
+
+    // Edit commands.
+    void Clear();      // deletes the selection, or the character after the caret
+    void ClearAll();
+    void Copy();
+    void Cut();
+    void Paste();      // plain text only
+    void SelectAllText();
+    void Undo();
+    void Redo();
+
+    // Effect bits of the selection (for an empty selection, at the caret).
+    unsigned SelectionEffects() const;
+    // Sets the bits of `effects` under `mask` on the selection; with an
+    // empty selection, on the word around the caret (and the caret's format).
+    void SetSelectionEffects(unsigned effects, unsigned mask);
+
+    // Replace the selection with RTF (one undo step; marks the editor modified).
+    void ReplaceSelectionWithRtf(const std::u16string& rtf);
+
+    // Re-mark every link word now.
+    void ScanAllLines();
+    // The link word at a document position, or empty.
+    std::u16string LinkWordAt(int pos) const;
+
+signals:
+    // A click on a link word: the frame opens that page.
+    void openPageRequested(const tavix::FoundPage& page);
+
+protected:
+    // Implementation details (link marking after every change, clicks on
+    // links) live in PageEditor.cpp.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    void onContentsChange(int position, int removed, int added);
+    struct Private;
+    Private* d_;
+};
+
+}  // namespace tavix

@@ -1,0 +1,59 @@
+#pragma once
+// The page operations of a main window: open, save, reload, paragraph
+// styles, character effects, select paragraph, title. It owns nothing of the
+// window; the window owns it.
+#include <functional>
+#include <QString>
+#include <string>
+
+#include "store/Status.h"
+
+class QWidget;
+
+namespace tavix {
+
+class NotebookStore;
+class PageDocument;
+class PageEditor;
+class KeywordsWindow;
+
+class PageOperations {
+public:
+    // window's title is kept up to date by UpdateTitle; keywords may be null.
+    PageOperations(NotebookStore& store, PageEditor& editor, KeywordsWindow* keywords,
+                   QWidget* window);
+
+    // Saves a modified open page first; when that save fails the failure is
+    // reported, nothing else happens and false is returned (the edits stay
+    // in the editor). Unless reload, stops (returning true) when name is the
+    // open page's. Otherwise loads the page into both editors, clean.
+    bool OpenPage(const std::u16string& name, bool reload);
+    // Writes the open page (modified or not). Clears both modified flags
+    // only when the file was written; a failure is reported (file and
+    // reason) and returned. Success when no page is open.
+    Status SavePage();
+    bool ReloadPage();
+    void ApplyParagraphStyle(int index);
+    void ToggleCharEffect(unsigned effect, unsigned mask);
+    void SelectParagraph();
+    // "Tavix - " + title (or "untitled") + "*" when modified.
+    void UpdateTitle();
+    QString TitleText() const;
+
+    PageDocument* openPage() const { return openPage_; }
+    bool IsModified() const;
+
+    // How failures reach the user; a message box on the window by default.
+    using Reporter = std::function<void(const Status&)>;
+    void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
+
+private:
+    NotebookStore& store_;
+    PageEditor& editor_;
+    KeywordsWindow* keywords_;
+    QWidget* window_;
+    PageDocument* openPage_ = nullptr;
+    Reporter reporter_;
+};
+
+}  // namespace tavix

@@ -1,0 +1,41 @@
+#pragma once
+// RTF to and from QTextDocument: our own importer and exporter for the RTF
+// the page formats exchange with the editor.
+//
+// The importer understands everything RtfWriter produces (font table, "\s"
+// style number, "\ql/\qc/\qr", "\sb \sa \li \ri" in twips, "\f", "\fs" in
+// half-points, "\b \i \ul \strike \super \sub" and their closing words,
+// "\'hh" through code page 1252, "\u" with its fallback) and skips the rest.
+// The exporter writes "{\rtf1...}" with a font table and style sheet, then per
+// paragraph "\pard\s<n>" with the paragraph formatting, the text with
+// character format words, and "\par". Characters outside ASCII are written as
+// themselves (the RTF is a wide string). When one character format ends while
+// another still holds, the exporter closes all and reopens the survivors, so
+// that the reader (which closes inner elements with outer ones) rebuilds
+// exactly what the user sees.
+#include <string>
+
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFormat>
+
+namespace tavix {
+
+// Paragraph style index 0..6 (Normal, Heading 1..6), kept on each block.
+inline constexpr int kStyleIndexProperty = QTextFormat::UserProperty + 1;
+
+// Style index of a block format (0 when unset or out of range).
+int styleIndexOf(const QTextBlockFormat& format);
+
+// Replaces the selection of cursor (or inserts at it) with the content of the
+// RTF, within the cursor's current edit block. The first imported paragraph
+// takes over the paragraph the cursor stands in; the last one merges with the
+// text after the cursor, as pasting rich text does.
+void insertRtf(QTextCursor& cursor, const std::u16string& rtf);
+
+// The whole document as RTF.
+std::u16string documentToRtf(const QTextDocument& document);
+// The range [start, end) as RTF (paragraphs cut at the range's edges).
+std::u16string rangeToRtf(const QTextDocument& document, int start, int end);
+
+}  // namespace tavix
