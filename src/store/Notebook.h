@@ -72,17 +72,20 @@ public:
     // A blank before every upper-case character except the first.
     static std::u16string titleFromName(const std::u16string& pageName);
     // False for names that must never become file names: empty, "." or
-    // "..", or holding "/" or NUL. Such pages can be shown but not saved.
+    // "..", or holding "/", NUL or an unpaired surrogate (which has no UTF-8
+    // form, so two names would share one file). Such pages can be shown but
+    // not saved.
     static bool isSafePageName(const std::u16string& pageName);
 
     // The page's document: from the cache (use count + 1), parsed from its
     // file, or a new page from the template when no file can be read. The
-    // notebook keeps ownership; an evicted document is destroyed.
+    // notebook keeps ownership; an evicted document is destroyed. An unsafe
+    // name, or a notebook without a folder, never touches the disk.
     PageDocument& getPage(const std::u16string& pageName);
 
     // Writes a page file atomically. Fails, with a reason naming the file,
-    // for an unsafe name or when the file cannot be written; the old file is
-    // then untouched.
+    // for an unsafe name, when the notebook has no folder or when the file
+    // cannot be written; the old file is then untouched.
     Status writePage(const std::u16string& pageName, std::string_view utf8Text);
 
     PageFileIterator pages() const { return PageFileIterator(*this); }

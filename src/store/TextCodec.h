@@ -18,4 +18,10 @@ bool isValidUtf8(std::string_view bytes);
 // ISO 8859-1: each byte is the code point of the same value.
 std::u16string fromLatin1(std::string_view bytes);
 
+// True for the upper-case letters (Unicode general category Lu, Unicode 14)
+// of the Basic Multilingual Plane. A fixed table rather than the C library's
+// classification, so page titles never depend on the locale a user runs in.
+// Surrogate code units are never upper case.
+bool isUpperCase(char16_t c);
+
 }  // namespace tavix

@@ -1,0 +1,185 @@
+#include "store/Notebook.h"
+
+#include <algorithm>
+#include <climits>
+#include <iostream>
+
+#include "formats/PageDocument.h"
+#include "store/FileSystem.h"
+#include "store/TextCodec.h"
+
+namespace tavix {
+
+namespace {
+
+constexpr std::string_view kPageSuffix = ".xhtml";
+
+bool hasUnpairedSurrogate(const std::u16string& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF)
+                ++i;
+            else
+                return true;
+        } else if (c >= 0xDC00 && c <= 0xDFFF) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The name as it can be shown in a message: control characters (a NUL
+// would cut the message short) become "?".
+std::string shownName(const std::u16string& pageName) {
+    std::string shown = toUtf8(pageName);
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return shown;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- iterator
+
+PageFileIterator::PageFileIterator(const Notebook& notebook)
+    : folder_(notebook.folder()), notebookName_(notebook.name()) {
+    if (!folder_.empty()) {
+        files_ = listRegularFiles(toUtf8(folder_));
+        // Byte order of the UTF-8 names: the same order on every run and
+        // every file system, whatever order the folder returns.
+        std::sort(files_.begin(), files_.end());
+    }
+    readCurrent();
+}
+
+void PageFileIterator::advance() { readCurrent(); }
+
+void PageFileIterator::readCurrent() {
+    while (next_ < files_.size()) {
+        const std::string& file = files_[next_++];
+        // Hidden files are never pages; among them are the temporary files
+        // of a save in progress.
+        if (file.empty() || file.front() == '.')
+            continue;
+        const auto suffix = file.find(kPageSuffix);
+        if (suffix == std::string::npos || suffix == 0)
+            continue;
+        const std::string base = file.substr(0, suffix);
+        // A name that is not UTF-8 could not be opened again by its page
+        // name, so it is not offered as a page.
+        if (!isValidUtf8(file))
+            continue;
+        const std::u16string pageName = fromUtf8(base);
+        if (!Notebook::isSafePageName(pageName))
+            continue;
+        entry_.pageName = pageName;
+        entry_.notebookName = notebookName_;
+        path_ = folder_ + u"/" + fromUtf8(file);
+        return;
+    }
+    // Exhausted: an empty entry equals the end marker.
+    entry_ = FoundPage{};
+    path_.clear();
+}
+
+// ---------------------------------------------------------------- notebook
+
+Notebook::Notebook() : diagnostics_(&std::cout) {}
+
+Notebook::~Notebook() = default;
+
+void Notebook::setFolder(const std::u16string& path) {
+    folder_ = path;
+    if (!folder_.empty() && folder_.back() == u'/')
+        folder_.pop_back();
+}
+
+std::u16string Notebook::pagePath(const std::u16string& pageName) const {
+    return folder_ + u"/" + pageName + u".xhtml";
+}
+
+std::u16string Notebook::titleFromName(const std::u16string& pageName) {
+    std::u16string title;
+    title.reserve(pageName.size() + pageName.size() / 4);
+    for (std::size_t i = 0; i < pageName.size(); ++i) {
+        if (i > 0 && isUpperCase(pageName[i]))
+            title.push_back(u' ');
+        title.push_back(pageName[i]);
+    }
+    return title;
+}
+
+bool Notebook::isSafePageName(const std::u16string& pageName) {
+    if (pageName.empty() || pageName == u"." || pageName == u"..")
+        return false;
+    if (pageName.find(u'/') != std::u16string::npos || pageName.find(u'\0') != std::u16string::npos)
+        return false;
+    return !hasUnpairedSurrogate(pageName);
+}
+
+PageDocument& Notebook::getPage(const std::u16string& pageName) {
+    if (const auto hit = cache_.find(pageName); hit != cache_.end()) {
+        int& count = useCounts_[pageName];
+        if (count < INT_MAX)
+            ++count;
+        return *hit->second;
+    }
+
+    auto document = std::make_unique<PageDocument>(this);
+    document->setName(pageName);
+    document->setDiagnostics(*diagnostics_);
+    const bool mayUseDisk = !folder_.empty() && isSafePageName(pageName);
+    const std::u16string path = pagePath(pageName);
+    // Opening the file is the test of existence; the folder is never listed.
+    if (mayUseDisk && isReadableFile(toUtf8(path))) {
+        document->loadFile(path);
+    } else {
+        // The title goes into the template as it is: page names come from
+        // link words, which hold letters only.
+        const std::u16string title = titleFromName(pageName);
+        document->setTitle(title);
+        document->loadText(u"<body><h1>" + title + u"</h1><p></p></body>");
+    }
+
+    // Evicting before the insertion lets the cache hold one page more than
+    // the limit, never the new page itself.
+    if (cache_.size() > static_cast<std::size_t>(cacheLimit()))
+        evictOne();
+
+    PageDocument& result = *document;
+    cache_[pageName] = std::move(document);
+    useCounts_[pageName] = 1;
+    return result;
+}
+
+Status Notebook::writePage(const std::u16string& pageName, std::string_view utf8Text) {
+    if (folder_.empty())
+        return Status::failure("Cannot save the page \"" + shownName(pageName) +
+                               "\": the notebook has no folder");
+    if (!isSafePageName(pageName))
+        return Status::failure("Cannot save the page \"" + shownName(pageName) +
+                               "\": its name cannot be used as a file name");
+    return writeFileAtomically(toUtf8(pagePath(pageName)), utf8Text);
+}
+
+int Notebook::useCount(const std::u16string& pageName) const {
+    const auto it = useCounts_.find(pageName);
+    return it == useCounts_.end() ? 0 : it->second;
+}
+
+void Notebook::evictOne() {
+    // Least used first; among equal counts the first name in order, which
+    // the map's order gives by keeping only a strictly smaller count.
+    auto chosen = useCounts_.end();
+    for (auto it = useCounts_.begin(); it != useCounts_.end(); ++it)
+        if (chosen == useCounts_.end() || it->second < chosen->second)
+            chosen = it;
+    if (chosen == useCounts_.end())
+        return;
+    cache_.erase(chosen->first);
+    useCounts_.erase(chosen);
+}
+
+}  // namespace tavix
