@@ -67,6 +67,11 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    // Finishes the lazy layout at the current width.
+    void ensureLaidOut() const;
+    // Characters that may still be added when the cursor's selection is replaced.
+    int roomFor(const QTextCursor& cursor) const;
+
     int textLimit_ = 500000;
 };
 

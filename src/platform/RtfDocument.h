@@ -24,8 +24,23 @@ namespace tavix {
 // Paragraph style index 0..6 (Normal, Heading 1..6), kept on each block.
 inline constexpr int kStyleIndexProperty = QTextFormat::UserProperty + 1;
 
+// The twips values a paragraph was given, kept beside the pixel margins so
+// that exporting writes back exactly what was read (pixel rounding never
+// changes a stored value). The exporter uses a kept value only while the
+// pixel margin still matches it; a margin changed by other means is
+// converted back from pixels.
+inline constexpr int kSpaceBeforeTwipsProperty = QTextFormat::UserProperty + 2;
+inline constexpr int kSpaceAfterTwipsProperty = QTextFormat::UserProperty + 3;
+inline constexpr int kLeftIndentTwipsProperty = QTextFormat::UserProperty + 4;
+inline constexpr int kRightIndentTwipsProperty = QTextFormat::UserProperty + 5;
+
 // Style index of a block format (0 when unset or out of range).
 int styleIndexOf(const QTextBlockFormat& format);
+
+// Twips to layout pixels at the screen's logical vertical resolution (96 dpi
+// without a screen), and back (rounded to whole twips).
+double twipsToPixels(int twips);
+int pixelsToTwips(double pixels);
 
 // Replaces the selection of cursor (or inserts at it) with the content of the
 // RTF, within the cursor's current edit block. The first imported paragraph

@@ -1,0 +1,307 @@
+#include "platform/RichTextControl.h"
+
+#include <algorithm>
+
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextLayout>
+
+#include "platform/RtfDocument.h"
+
+namespace tavix {
+namespace {
+
+QString toQString(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
+
+std::u16string toU16(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
+
+// Pasted or loaded plain text: every line-end convention becomes one
+// paragraph break, and control characters other than tab are dropped, as
+// they could never be saved.
+QString normalizePlainText(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c == u'\r') {
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) ++i;
+            out.append(QLatin1Char('\n'));
+        } else if (c == u'\n' || c == 0x2029 || c == 0x2028) {
+            out.append(QLatin1Char('\n'));
+        } else if ((c < 0x20 && c != u'\t') || c == 0xFDD0 || c == 0xFDD1) {
+            continue;
+        } else {
+            out.append(text[i]);
+        }
+    }
+    return out;
+}
+
+// The first n code units of text, never splitting a surrogate pair.
+QString leftWhole(const QString& text, qsizetype n) {
+    if (n <= 0) return QString();
+    if (n >= text.size()) return text;
+    if (text[n - 1].isHighSurrogate()) --n;
+    return text.left(n);
+}
+
+// Characters a key press or input method commit would add: printable text,
+// or one paragraph break for Return.
+qsizetype insertedLength(const QString& text) {
+    qsizetype n = 0;
+    for (QChar c : text)
+        if (c.unicode() >= 0x20 && c.unicode() != 0x7F) ++n;
+    return n;
+}
+
+}  // namespace
+
+RichTextControl::RichTextControl(QWidget* parent) : QTextEdit(parent) {
+    setAcceptRichText(false);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    document()->setUndoRedoEnabled(true);
+}
+
+RichTextControl::~RichTextControl() = default;
+
+void RichTextControl::setRtfContent(const std::u16string& rtf) {
+    QTextDocument* doc = document();
+    // Loading is not an edit: no undo step, and the previous history (which
+    // refers to the old content) goes.
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    cursor.setBlockFormat(QTextBlockFormat());
+    cursor.setBlockCharFormat(QTextCharFormat());
+    insertRtf(cursor, rtf);
+    cursor.endEditBlock();
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
+    QTextCursor start(doc);
+    start.setCharFormat(doc->begin().charFormat());
+    setTextCursor(start);
+}
+
+std::u16string RichTextControl::rtfContent() const { return documentToRtf(*document()); }
+
+void RichTextControl::replaceSelectionWithRtf(const std::u16string& rtf) {
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    insertRtf(cursor, rtf);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+}
+
+void RichTextControl::setPlainContent(const std::u16string& text) {
+    QTextDocument* doc = document();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    cursor.setBlockFormat(QTextBlockFormat());
+    cursor.setBlockCharFormat(QTextCharFormat());
+    cursor.setCharFormat(QTextCharFormat());
+    cursor.insertText(normalizePlainText(toQString(text)));
+    cursor.endEditBlock();
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
+    setTextCursor(QTextCursor(doc));
+}
+
+std::u16string RichTextControl::plainContent() const {
+    QString all;
+    all.reserve(document()->characterCount());
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        if (b != document()->begin()) all.append(QLatin1Char('\r'));
+        all.append(b.text());
+    }
+    return toU16(all);
+}
+
+std::u16string RichTextControl::textRange(int start, int end) const {
+    const int length = textLength();
+    start = std::clamp(start, 0, length);
+    end = std::clamp(end, 0, length);
+    if (end <= start) return {};
+    QTextCursor cursor(document());
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    QString text = cursor.selectedText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\r'));
+    return toU16(text);
+}
+
+int RichTextControl::textLength() const { return std::max(0, document()->characterCount() - 1); }
+
+int RichTextControl::selectionStart() const { return textCursor().selectionStart(); }
+
+int RichTextControl::selectionEnd() const { return textCursor().selectionEnd(); }
+
+void RichTextControl::setSelection(int anchor, int position) {
+    const int length = textLength();
+    QTextCursor cursor(document());
+    cursor.setPosition(std::clamp(anchor, 0, length));
+    cursor.setPosition(std::clamp(position, 0, length), QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
+}
+
+void RichTextControl::ensureLaidOut() const {
+    // The layout works lazily and in steps; asking for the document's size
+    // finishes it at the current width, after which every block knows its
+    // line count and first line number.
+    document()->documentLayout()->documentSize();
+}
+
+int RichTextControl::lineCount() const {
+    ensureLaidOut();
+    const QTextBlock last = document()->lastBlock();
+    return last.firstLineNumber() + std::max(1, last.layout() ? last.layout()->lineCount() : 1);
+}
+
+int RichTextControl::lineFromPosition(int position) const {
+    ensureLaidOut();
+    position = std::clamp(position, 0, textLength());
+    const QTextBlock block = document()->findBlock(position);
+    if (!block.isValid()) return 0;
+    const QTextLayout* layout = block.layout();
+    if (!layout || layout->lineCount() == 0) return block.firstLineNumber();
+    const QTextLine line = layout->lineForTextPosition(position - block.position());
+    const int inBlock = line.isValid() ? line.lineNumber() : layout->lineCount() - 1;
+    return block.firstLineNumber() + inBlock;
+}
+
+int RichTextControl::lineStart(int line) const {
+    ensureLaidOut();
+    if (line < 0) return -1;
+    const QTextBlock block = document()->findBlockByLineNumber(line);
+    if (!block.isValid()) return -1;
+    const QTextLayout* layout = block.layout();
+    const int inBlock = line - block.firstLineNumber();
+    if (!layout || layout->lineCount() == 0) return inBlock == 0 ? block.position() : -1;
+    if (inBlock >= layout->lineCount()) return -1;
+    return block.position() + layout->lineAt(inBlock).textStart();
+}
+
+int RichTextControl::lineLength(int line) const {
+    ensureLaidOut();
+    if (line < 0) return 0;
+    const QTextBlock block = document()->findBlockByLineNumber(line);
+    if (!block.isValid()) return 0;
+    const QTextLayout* layout = block.layout();
+    const int inBlock = line - block.firstLineNumber();
+    if (!layout || layout->lineCount() == 0) return inBlock == 0 ? block.length() - 1 : 0;
+    if (inBlock >= layout->lineCount()) return 0;
+    return layout->lineAt(inBlock).textLength();
+}
+
+int RichTextControl::paragraphStyleAt(int position) const {
+    position = std::clamp(position, 0, textLength());
+    return styleIndexOf(document()->findBlock(position).blockFormat());
+}
+
+void RichTextControl::setMargins(int leftPixels, int rightPixels) {
+    // Margins are presentation: changing them must neither mark the text
+    // modified nor become an undo step.
+    QTextDocument* doc = document();
+    const bool modified = doc->isModified();
+    QTextFrame* root = doc->rootFrame();
+    QTextFrameFormat format = root->frameFormat();
+    format.setLeftMargin(std::max(0, leftPixels));
+    format.setRightMargin(std::max(0, rightPixels));
+    root->setFrameFormat(format);
+    doc->setModified(modified);
+}
+
+bool RichTextControl::canPastePlainText() const {
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    return data && data->hasText();
+}
+
+bool RichTextControl::findText(const std::u16string& text, bool matchCase, bool wholeWord, bool down) {
+    if (text.empty()) return false;
+    QTextDocument::FindFlags flags;
+    if (matchCase) flags |= QTextDocument::FindCaseSensitively;
+    if (wholeWord) flags |= QTextDocument::FindWholeWords;
+    if (!down) flags |= QTextDocument::FindBackward;
+    const QTextCursor current = textCursor();
+    const int from = down ? current.selectionEnd() : current.selectionStart();
+    const QTextCursor found = document()->find(toQString(text), from, flags);
+    if (found.isNull()) return false;
+    setTextCursor(found);
+    return true;
+}
+
+int RichTextControl::roomFor(const QTextCursor& cursor) const {
+    const int selected = cursor.selectionEnd() - cursor.selectionStart();
+    return textLimit_ - (textLength() - selected);
+}
+
+bool RichTextControl::canInsertFromMimeData(const QMimeData* source) const { return source && source->hasText(); }
+
+void RichTextControl::insertFromMimeData(const QMimeData* source) {
+    if (!source || !source->hasText() || isReadOnly()) return;
+    QString text = normalizePlainText(source->text());
+    if (text.isEmpty()) return;
+    QTextCursor cursor = textCursor();
+    const int room = roomFor(cursor);
+    if (text.size() > room) {
+        text = leftWhole(text, room);
+        QApplication::beep();
+        if (text.isEmpty()) return;
+    }
+    // Plain text only, in the format at the caret, as one undo step.
+    cursor.beginEditBlock();
+    cursor.insertText(text);
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void RichTextControl::keyPressEvent(QKeyEvent* event) {
+    const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const qsizetype adds = isReturn ? 1 : insertedLength(event->text());
+    const bool shortcut = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (adds > 0 && !shortcut && !isReadOnly() && adds > roomFor(textCursor())) {
+        QApplication::beep();
+        event->accept();
+        return;
+    }
+    if (isReturn && (event->modifiers() & Qt::ShiftModifier)) {
+        // A page cannot hold a line break inside a paragraph; Shift+Return
+        // starts a new paragraph like Return, so nothing typed is lost on save.
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text(),
+                        event->isAutoRepeat(), ushort(event->count()));
+        QTextEdit::keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
+        return;
+    }
+    QTextEdit::keyPressEvent(event);
+}
+
+void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
+    const QString commit = event->commitString();
+    if (!commit.isEmpty() && !isReadOnly()) {
+        const int room = roomFor(textCursor()) + std::max(0, event->replacementLength());
+        if (insertedLength(commit) > room) {
+            QApplication::beep();
+            QInputMethodEvent cut(event->preeditString(), event->attributes());
+            cut.setCommitString(leftWhole(commit, std::max(0, room)), event->replacementStart(),
+                                event->replacementLength());
+            QTextEdit::inputMethodEvent(&cut);
+            event->accept();
+            return;
+        }
+    }
+    QTextEdit::inputMethodEvent(event);
+}
+
+}  // namespace tavix
