@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "formats/PageDocument.h"
+#include "formats/XmlSupport.h"
 #include "store/FileSystem.h"
 #include "store/TextCodec.h"
 
@@ -136,9 +137,9 @@ PageDocument& Notebook::getPage(const std::u16string& pageName) {
     if (mayUseDisk && isReadableFile(toUtf8(path))) {
         document->loadFile(path);
     } else {
-        // The title goes into the template as it is: page names come from
-        // link words, which hold letters only.
-        const std::u16string title = titleFromName(pageName);
+        // The title is held escaped; a name with "&" or "<" (possible from
+        // the command line) must still give a well-formed page.
+        const std::u16string title = escapeCharData(titleFromName(pageName));
         document->setTitle(title);
         document->loadText(u"<body><h1>" + title + u"</h1><p></p></body>");
     }

@@ -93,6 +93,13 @@ TEST_F(NotebookTest, NewPageComesFromTheTemplateAndWritesNothing) {
     EXPECT_EQ(notebook.useCount(u"FrontPage"), 1);
 }
 
+TEST_F(NotebookTest, NewPageWithMarkupCharactersInItsNameIsWellFormed) {
+    PageDocument& page = notebook.getPage(u"R&D<Notes>");
+    EXPECT_EQ(page.title(), u"R&amp; D&lt; Notes&gt;");
+    EXPECT_EQ(page.body(), u"<body><h1>R&amp; D&lt; Notes&gt;</h1><p></p></body>");
+    EXPECT_TRUE(diagnostics.str().empty());
+}
+
 TEST_F(NotebookTest, CacheHitsReturnTheSameDocumentAndCountUses) {
     PageDocument& first = notebook.getPage(u"FrontPage");
     // A file appearing later is not read while the page is cached.
