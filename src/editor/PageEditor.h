@@ -10,6 +10,7 @@
 // marks the editor modified and never reaches the RTF.
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/RichTextControl.h"
 #include "store/FoundPage.h"
@@ -75,11 +76,23 @@ public:
 
     // Replace the selection with RTF (one undo step; marks the editor modified).
     void ReplaceSelectionWithRtf(const std::u16string& rtf);
+    // Replaces the text of the paragraph holding pos (its separator stays)
+    // with the one paragraph of rtf, taking over that paragraph's format:
+    // one undo step; the paragraph count does not change.
+    void ReplaceParagraphWithRtf(int pos, const std::u16string& rtf);
 
-    // Re-mark every link word now.
+    // Re-mark every link word now. Marks are kept up to date after every
+    // change anyway; this is for callers that want to be sure.
     void ScanAllLines();
-    // The link word at a document position, or empty.
+    // The link word holding the character at a document position, or empty.
+    // Judged from the text itself, never from the marks.
     std::u16string LinkWordAt(int pos) const;
+    // The [start, end) ranges of the link marks shown in the paragraph
+    // holding pos, in document positions (for tests and diagnostics).
+    std::vector<std::pair<int, int>> LinkMarksInParagraph(int pos) const;
+    // The character under a point of the viewport, or -1 when the point is
+    // not over text.
+    int CharacterAt(const QPoint& viewportPos) const;
 
 signals:
     // A click on a link word: the frame opens that page.
@@ -90,9 +103,15 @@ protected:
     // links) live in PageEditor.cpp.
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void onContentsChange(int position, int removed, int added);
+    // Sets the link marks of the blocks holding [from, to]. Inside a
+    // contents change the layout that follows picks them up; outside one
+    // the re-marked blocks are laid out again at once.
+    void markRange(int from, int to);
     struct Private;
     Private* d_;
 };

@@ -48,11 +48,17 @@ public:
     void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
 private:
+    // The open page's document, fetched again should the notebook's cache
+    // have dropped it since it was opened (null when no page is open).
+    PageDocument* currentPage();
+    void report(const Status& status);
+
     NotebookStore& store_;
     PageEditor& editor_;
     KeywordsWindow* keywords_;
     QWidget* window_;
     PageDocument* openPage_ = nullptr;
+    std::u16string openName_;
     Reporter reporter_;
 };
 

@@ -1,0 +1,456 @@
+#include "editor/PageEditor.h"
+
+#include <algorithm>
+
+#include <QAbstractTextDocumentLayout>
+#include <QEvent>
+#include <QInputMethodEvent>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include "editor/LinkWords.h"
+#include "platform/RtfDocument.h"
+
+namespace tavix {
+
+// Link marks are the blocks' additional layout formats (QTextLayout::
+// setFormats), never character formats: that keeps them out of the undo
+// history, the modified flag and the RTF. They are computed per paragraph
+// (block) rather than per display line, because display lines re-wrap with
+// the window width while a word is a property of the text; Qt only breaks a
+// word across display lines when it is wider than the line.
+//
+// Marks are set from QTextDocument::contentsChange, which Qt emits before it
+// lays out the changed range, so marking the changed blocks there costs no
+// layout of its own, and every kind of change (typing, Del, paste, undo,
+// drag and drop, a style change, loading) re-marks exactly what it touched.
+
+struct PageEditor::Private {
+    int noRedraw = 0;
+    QTextCharFormat linkFormat;
+};
+
+namespace {
+
+std::u16string_view viewOf(const QString& s) {
+    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
+}
+
+QString toQString(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+std::u16string toU16(const QString& s) { return std::u16string(viewOf(s)); }
+
+bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+unsigned effectsOf(const QTextCharFormat& f) {
+    unsigned e = 0;
+    if (f.fontWeight() > QFont::Medium)
+        e |= PageEditor::Bold;
+    if (f.fontItalic())
+        e |= PageEditor::Italic;
+    if (f.fontUnderline())
+        e |= PageEditor::Underline;
+    if (f.fontStrikeOut())
+        e |= PageEditor::Strikeout;
+    if (f.verticalAlignment() == QTextCharFormat::AlignSuperScript)
+        e |= PageEditor::Superscript;
+    else if (f.verticalAlignment() == QTextCharFormat::AlignSubScript)
+        e |= PageEditor::Subscript;
+    return e;
+}
+
+constexpr unsigned kAllEffects = PageEditor::Bold | PageEditor::Italic | PageEditor::Underline |
+                                 PageEditor::Strikeout | PageEditor::kSuperSubMask;
+
+QTextCharFormat formatFor(unsigned effects, unsigned mask) {
+    QTextCharFormat f;
+    if (mask & PageEditor::Bold)
+        f.setFontWeight((effects & PageEditor::Bold) ? QFont::Bold : QFont::Normal);
+    if (mask & PageEditor::Italic)
+        f.setFontItalic((effects & PageEditor::Italic) != 0);
+    if (mask & PageEditor::Underline)
+        f.setFontUnderline((effects & PageEditor::Underline) != 0);
+    if (mask & PageEditor::Strikeout)
+        f.setFontStrikeOut((effects & PageEditor::Strikeout) != 0);
+    // Either bit of the pair writes both, as the two are one vertical
+    // position; should both be asked for, superscript wins.
+    if (mask & PageEditor::kSuperSubMask) {
+        const unsigned v = effects & mask;
+        f.setVerticalAlignment((v & PageEditor::Superscript) ? QTextCharFormat::AlignSuperScript
+                               : (v & PageEditor::Subscript) ? QTextCharFormat::AlignSubScript
+                                                             : QTextCharFormat::AlignNormal);
+    }
+    return f;
+}
+
+// The link-word ranges of one paragraph's text, relative to its start.
+QList<QTextLayout::FormatRange> linkRanges(const QString& text, const QTextCharFormat& format) {
+    QList<QTextLayout::FormatRange> ranges;
+    const std::u16string_view v = viewOf(text);
+    for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
+        if (IsLinkWord(v, t.Start(), t.Length())) {
+            QTextLayout::FormatRange r;
+            r.start = static_cast<int>(t.Start());
+            r.length = static_cast<int>(t.Length());
+            r.format = format;
+            ranges.append(r);
+        }
+    }
+    return ranges;
+}
+
+}  // namespace
+
+PageEditor::PageEditor(QWidget* parent) : RichTextControl(parent), d_(new Private) {
+    d_->linkFormat.setForeground(palette().color(QPalette::Link));
+    d_->linkFormat.setFontUnderline(true);
+    setTextLimit(kTextLimit);
+    setLineWrapMode(QTextEdit::WidgetWidth);
+    viewport()->setMouseTracking(true);
+    connect(document(), &QTextDocument::contentsChange, this, &PageEditor::onContentsChange);
+}
+
+PageEditor::~PageEditor() { delete d_; }
+
+// ---- content in and out ----------------------------------------------------
+
+void PageEditor::SetRtf(const std::u16string& rtf) {
+    BeginNoRedraw();
+    setRtfContent(rtf);
+    document()->clearUndoRedoStacks();
+    setSelection(0, 0);
+    SetModified(false);
+    EndNoRedraw();
+}
+
+std::u16string PageEditor::GetRtf() const { return rtfContent(); }
+
+void PageEditor::SetPlainText(const std::u16string& text) {
+    BeginNoRedraw();
+    setPlainContent(text);
+    document()->clearUndoRedoStacks();
+    setSelection(0, 0);
+    SetModified(false);
+    EndNoRedraw();
+}
+
+std::u16string PageEditor::GetPlainText() const { return plainContent(); }
+
+bool PageEditor::IsModified() const { return document()->isModified(); }
+
+void PageEditor::SetModified(bool modified) { document()->setModified(modified); }
+
+void PageEditor::BeginNoRedraw() {
+    if (d_->noRedraw++ == 0)
+        setUpdatesEnabled(false);
+}
+
+void PageEditor::EndNoRedraw() {
+    if (d_->noRedraw == 0)
+        return;
+    if (--d_->noRedraw == 0) {
+        setUpdatesEnabled(true);
+        viewport()->update();
+    }
+}
+
+// ---- positions -------------------------------------------------------------
+
+std::pair<int, int> PageEditor::ParagraphRangeAt(int pos) const {
+    pos = std::clamp(pos, 0, textLength());
+    QTextBlock block = document()->findBlock(pos);
+    if (!block.isValid())
+        block = document()->lastBlock();
+    const int start = block.position();
+    int end = start + block.length();  // through the separator
+    if (!block.next().isValid())
+        end -= 1;  // the last paragraph has none
+    return {start, end};
+}
+
+std::u16string PageEditor::SearchSeedText() const {
+    const QTextCursor c = textCursor();
+    if (!c.hasSelection()) {
+        const QTextBlock block = c.block();
+        const QString text = block.text();
+        const std::size_t rel = static_cast<std::size_t>(c.position() - block.position());
+        const std::u16string_view v = viewOf(text);
+        for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
+            if (t.Start() >= rel)
+                break;
+            if (t.Start() + t.Length() >= rel)
+                return std::u16string(t.Word());
+        }
+        return {};
+    }
+    const int start = c.selectionStart();
+    int end = c.selectionEnd();
+    if (end - start >= 128) {
+        end = start + 127;
+        // Never end the seed on the first half of a surrogate pair.
+        const std::u16string last = textRange(end - 1, end);
+        if (!last.empty() && isHighSurrogate(last[0]))
+            --end;
+    }
+    return textRange(start, end);
+}
+
+// ---- edit commands ---------------------------------------------------------
+
+void PageEditor::Clear() {
+    QTextCursor c = textCursor();
+    if (!c.hasSelection()) {
+        if (c.position() >= textLength())
+            return;  // nothing after the caret
+        c.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    }
+    c.removeSelectedText();
+    setTextCursor(c);
+}
+
+void PageEditor::ClearAll() {
+    QTextCursor c(document());
+    c.select(QTextCursor::Document);
+    c.removeSelectedText();
+    setTextCursor(c);
+}
+
+void PageEditor::Copy() { copy(); }
+void PageEditor::Cut() { cut(); }
+void PageEditor::Paste() { paste(); }  // the control pastes plain text only
+void PageEditor::SelectAllText() { selectAll(); }
+void PageEditor::Undo() { undo(); }
+void PageEditor::Redo() { redo(); }
+
+// ---- character effects -----------------------------------------------------
+
+unsigned PageEditor::SelectionEffects() const {
+    const QTextCursor c = textCursor();
+    if (!c.hasSelection())
+        return effectsOf(c.charFormat()) & kAllEffects;
+    // An effect counts as set only when every selected character has it, so
+    // that toggling a mixed selection makes it whole.
+    const int start = c.selectionStart();
+    const int end = c.selectionEnd();
+    unsigned all = kAllEffects;
+    bool any = false;
+    for (QTextBlock b = document()->findBlock(start); b.isValid() && b.position() < end; b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid() || frag.position() >= end || frag.position() + frag.length() <= start)
+                continue;
+            all &= effectsOf(frag.charFormat());
+            any = true;
+        }
+    }
+    // A selection of paragraph separators only has no characters to judge.
+    return any ? all : (effectsOf(c.charFormat()) & kAllEffects);
+}
+
+void PageEditor::SetSelectionEffects(unsigned effects, unsigned mask) {
+    mask &= kAllEffects;
+    if (mask == 0)
+        return;
+    const QTextCharFormat format = formatFor(effects, mask);
+    QTextCursor c = textCursor();
+    if (c.hasSelection()) {
+        c.mergeCharFormat(format);
+        return;
+    }
+    // With nothing selected, a caret inside a word changes the whole word;
+    // at a word's edge or between words only what is typed next changes.
+    const QTextBlock block = c.block();
+    const QString text = block.text();
+    const std::size_t rel = static_cast<std::size_t>(c.position() - block.position());
+    const std::u16string_view v = viewOf(text);
+    for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
+        if (t.Start() >= rel)
+            break;
+        if (t.Start() + t.Length() > rel) {
+            QTextCursor word(document());
+            word.setPosition(block.position() + static_cast<int>(t.Start()));
+            word.setPosition(block.position() + static_cast<int>(t.Start() + t.Length()),
+                             QTextCursor::KeepAnchor);
+            word.mergeCharFormat(format);
+            break;
+        }
+    }
+    mergeCurrentCharFormat(format);
+}
+
+// ---- RTF over a range ------------------------------------------------------
+
+void PageEditor::ReplaceSelectionWithRtf(const std::u16string& rtf) { replaceSelectionWithRtf(rtf); }
+
+void PageEditor::ReplaceParagraphWithRtf(int pos, const std::u16string& rtf) {
+    pos = std::clamp(pos, 0, textLength());
+    const QTextBlock block = document()->findBlock(pos);
+    if (!block.isValid())
+        return;
+    const int blocksBefore = document()->blockCount();
+    QTextCursor c(document());
+    c.beginEditBlock();
+    c.setPosition(block.position());
+    c.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+    insertRtf(c, rtf);
+    // The RTF's closing paragraph mark may come in as a paragraph break of
+    // its own; the paragraph's own separator already ends it, so any extra
+    // break just before the text that followed is merged away (the merged
+    // paragraph keeps the format of the one before the break).
+    c.clearSelection();
+    while (document()->blockCount() > blocksBefore && c.atBlockStart() && c.position() > 0)
+        c.deletePreviousChar();
+    c.endEditBlock();
+}
+
+// ---- link marking ----------------------------------------------------------
+
+void PageEditor::onContentsChange(int position, int /*removed*/, int added) {
+    markRange(position, position + added);
+}
+
+void PageEditor::markRange(int from, int to) {
+    QTextDocument* doc = document();
+    QTextBlock block = doc->findBlock(std::max(from, 0));
+    if (!block.isValid())
+        block = doc->lastBlock();
+    int dirtyFrom = -1;
+    int dirtyTo = -1;
+    for (; block.isValid() && block.position() <= to; block = block.next()) {
+        QTextLayout* layout = block.layout();
+        if (!layout)
+            continue;
+        // An input method's pre-edit text owns the block's formats while it
+        // is composed; the commit re-marks the block.
+        if (!layout->preeditAreaText().isEmpty())
+            continue;
+        QList<QTextLayout::FormatRange> ranges = linkRanges(block.text(), d_->linkFormat);
+        if (ranges == layout->formats())
+            continue;
+        layout->setFormats(ranges);
+        if (dirtyFrom < 0)
+            dirtyFrom = block.position();
+        dirtyTo = block.position() + block.length();
+    }
+    // setFormats drops the block's layout. Inside a contents change this only
+    // widens the range Qt lays out next; outside one it lays out now.
+    if (dirtyFrom >= 0)
+        doc->markContentsDirty(dirtyFrom, dirtyTo - dirtyFrom);
+}
+
+void PageEditor::ScanAllLines() {
+    BeginNoRedraw();
+    markRange(0, document()->characterCount());
+    EndNoRedraw();
+}
+
+std::u16string PageEditor::LinkWordAt(int pos) const {
+    if (pos < 0 || pos >= textLength())
+        return {};
+    const QTextBlock block = document()->findBlock(pos);
+    if (!block.isValid())
+        return {};
+    const QString text = block.text();
+    const std::size_t rel = static_cast<std::size_t>(pos - block.position());
+    if (rel >= static_cast<std::size_t>(text.size()))
+        return {};
+    const std::u16string_view v = viewOf(text);
+    for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
+        if (t.Start() > rel)
+            break;
+        if (rel < t.Start() + t.Length())
+            return IsLinkWord(v, t.Start(), t.Length()) ? std::u16string(t.Word()) : std::u16string();
+    }
+    return {};
+}
+
+std::vector<std::pair<int, int>> PageEditor::LinkMarksInParagraph(int pos) const {
+    std::vector<std::pair<int, int>> out;
+    const QTextBlock block = document()->findBlock(std::clamp(pos, 0, textLength()));
+    if (!block.isValid() || !block.layout())
+        return out;
+    for (const QTextLayout::FormatRange& r : block.layout()->formats())
+        out.emplace_back(block.position() + r.start, block.position() + r.start + r.length);
+    return out;
+}
+
+int PageEditor::CharacterAt(const QPoint& viewportPos) const {
+    const int dx = isRightToLeft()
+                       ? horizontalScrollBar()->maximum() - horizontalScrollBar()->value()
+                       : horizontalScrollBar()->value();
+    const QPointF docPos(viewportPos.x() + dx, viewportPos.y() + verticalScrollBar()->value());
+    QAbstractTextDocumentLayout* docLayout = document()->documentLayout();
+    const int hit = docLayout->hitTest(docPos, Qt::ExactHit);
+    if (hit < 0)
+        return -1;
+    const QTextBlock block = document()->findBlock(hit);
+    const QTextLayout* layout = block.isValid() ? block.layout() : nullptr;
+    if (!layout)
+        return -1;
+    const QPointF inBlock = docPos - docLayout->blockBoundingRect(block).topLeft();
+    for (int i = 0; i < layout->lineCount(); ++i) {
+        const QTextLine line = layout->lineAt(i);
+        if (inBlock.y() < line.y() || inBlock.y() >= line.y() + line.height())
+            continue;
+        if (inBlock.x() < line.x() || inBlock.x() >= line.x() + line.naturalTextWidth())
+            return -1;
+        const int rel = line.xToCursor(inBlock.x(), QTextLine::CursorOnCharacter);
+        if (rel < line.textStart() || rel >= line.textStart() + line.textLength())
+            return -1;
+        return block.position() + rel;
+    }
+    return -1;
+}
+
+// ---- events ----------------------------------------------------------------
+
+void PageEditor::mousePressEvent(QMouseEvent* event) {
+    // Shift+click extends the selection, also into a link word.
+    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)) {
+        // Judged from the text under the mouse, so a click can never follow
+        // a mark that no longer matches the text.
+        const std::u16string word = LinkWordAt(CharacterAt(event->position().toPoint()));
+        if (!word.empty()) {
+            event->accept();
+            emit openPageRequested(FoundPage{word, std::u16string()});
+            return;
+        }
+    }
+    RichTextControl::mousePressEvent(event);
+}
+
+void PageEditor::mouseMoveEvent(QMouseEvent* event) {
+    RichTextControl::mouseMoveEvent(event);
+    if (event->buttons() != Qt::NoButton)
+        return;
+    const bool overLink = !LinkWordAt(CharacterAt(event->position().toPoint())).empty();
+    viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+}
+
+void PageEditor::inputMethodEvent(QInputMethodEvent* event) {
+    RichTextControl::inputMethodEvent(event);
+    // Qt writes the pre-edit highlighting into the same block formats the
+    // link marks use, and clears them when composing ends.
+    const int pos = textCursor().position();
+    markRange(pos, pos);
+}
+
+void PageEditor::changeEvent(QEvent* event) {
+    RichTextControl::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        d_->linkFormat.setForeground(palette().color(QPalette::Link));
+        // Force every block to take the new colour.
+        for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+            if (b.layout())
+                b.layout()->clearFormats();
+        ScanAllLines();
+    }
+}
+
+}  // namespace tavix

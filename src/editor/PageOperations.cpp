@@ -1,0 +1,250 @@
+#include "editor/PageOperations.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+#include "editor/PageEditor.h"
+#include "formats/PageDocument.h"
+#include "formats/RtfReader.h"
+#include "formats/RtfWriter.h"
+#include "formats/XmlSupport.h"
+#include "store/NotebookStore.h"
+#include "ui/KeywordsWindow.h"
+
+namespace tavix {
+
+namespace {
+
+// Shows the wait cursor for as long as it lives.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QString toQString(const std::u16string& s) {
+    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The title is held as escaped markup; the window shows the characters.
+std::u16string unescapeTitle(const std::u16string& in) {
+    std::u16string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != u'&') {
+            out += in[i];
+            continue;
+        }
+        const std::size_t semi = in.find(u';', i + 1);
+        if (semi == std::u16string::npos || semi - i > 12) {
+            out += in[i];
+            continue;
+        }
+        const std::u16string name = in.substr(i + 1, semi - i - 1);
+        char32_t cp = 0;
+        if (name == u"amp") cp = u'&';
+        else if (name == u"lt") cp = u'<';
+        else if (name == u"gt") cp = u'>';
+        else if (name == u"quot") cp = u'"';
+        else if (name == u"apos") cp = u'\'';
+        else if (name.size() > 1 && name[0] == u'#') {
+            const bool hex = name[1] == u'x' || name[1] == u'X';
+            char32_t v = 0;
+            bool ok = name.size() > (hex ? 2u : 1u);
+            for (std::size_t k = hex ? 2 : 1; ok && k < name.size(); ++k) {
+                const char16_t c = name[k];
+                int d = -1;
+                if (c >= u'0' && c <= u'9') d = c - u'0';
+                else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
+                else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
+                if (d < 0) ok = false;
+                else v = v * (hex ? 16 : 10) + static_cast<char32_t>(d);
+                if (v > 0x10FFFF) ok = false;
+            }
+            if (ok && v != 0 && !(v >= 0xD800 && v <= 0xDFFF))
+                cp = v;
+        }
+        if (cp == 0) {
+            out += in[i];
+            continue;
+        }
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+        i = semi;
+    }
+    return out;
+}
+
+// Characters XML 1.0 cannot carry. The converter drops control characters
+// anyway; leaving them in would only make the fragment unreadable.
+bool isXmlChar(char32_t c) {
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+std::u16string xmlSafe(const std::u16string& in) {
+    std::u16string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const char16_t c = in[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
+            out += c;
+            out += in[++i];
+        } else if (isXmlChar(c) && c >= 0x20) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+PageOperations::PageOperations(NotebookStore& store, PageEditor& editor, KeywordsWindow* keywords,
+                               QWidget* window)
+    : store_(store), editor_(editor), keywords_(keywords), window_(window) {}
+
+PageDocument* PageOperations::currentPage() {
+    if (openPage_ && !store_.notebook().isCached(openName_))
+        openPage_ = &store_.notebook().getPage(openName_);
+    return openPage_;
+}
+
+void PageOperations::report(const Status& status) {
+    if (status.ok())
+        return;
+    if (reporter_) {
+        reporter_(status);
+        return;
+    }
+    QMessageBox::warning(window_, QStringLiteral("Tavix"),
+                         QStringLiteral("The page could not be saved; your changes are still in the "
+                                        "editor.\n\n") +
+                             QString::fromStdString(status.message()));
+}
+
+bool PageOperations::OpenPage(const std::u16string& name, bool reload) {
+    const std::u16string wanted = name;  // name may refer into the open page
+    if (currentPage() && IsModified()) {
+        // Leaving a page whose edits could not be written would lose them.
+        if (!SavePage())
+            return false;
+    }
+    if (!reload && openPage_ && openName_ == wanted)
+        return true;
+
+    WaitCursor wait;
+    PageDocument& page = store_.notebook().getPage(wanted);
+    openPage_ = &page;
+    openName_ = wanted;
+
+    RtfWriter writer(store_.styleSheet());
+    writer.setFontBase(0);
+    page.parseBody(writer);
+    std::u16string rtf = writer.rtf();
+    // A body that broke off (a damaged file) leaves the RTF group open; the
+    // part that could be converted is shown.
+    if (!rtf.empty() && rtf.back() != u'}')
+        rtf += u'}';
+    editor_.SetRtf(rtf);
+    if (keywords_)
+        keywords_->SetKeywords(page.keywords());
+    return true;
+}
+
+Status PageOperations::SavePage() {
+    PageDocument* page = currentPage();
+    if (!page)
+        return Status::success();
+    Status status;
+    {
+        WaitCursor wait;
+        // The reader's events empty the keywords; without a pane the page
+        // keeps the ones it had.
+        const std::u16string keywords = keywords_ ? keywords_->GetKeywords() : page->keywords();
+        RtfReader reader(store_.styleSheet());
+        reader.setInput(editor_.GetRtf());
+        reader.run(*page);
+        page->setKeywords(keywords);
+        status = page->save();
+        if (status) {
+            editor_.SetModified(false);
+            if (keywords_)
+                keywords_->ClearModified();
+        }
+    }
+    report(status);
+    return status;
+}
+
+bool PageOperations::ReloadPage() {
+    if (!currentPage())
+        return false;
+    const std::u16string name = openName_;
+    return OpenPage(name, true);
+}
+
+void PageOperations::ApplyParagraphStyle(int index) {
+    const ParagraphStyle& style = store_.styleSheet().style(index);
+    const int remembered = editor_.selectionStart();
+    const auto [start, end] = editor_.ParagraphRangeAt(remembered);
+    std::u16string text = editor_.textRange(start, end);
+    if (!text.empty() && text.back() == u'\r')
+        text.pop_back();  // the separator stays where it is
+    const std::u16string& tag = style.tag().empty() ? std::u16string(u"p") : style.tag();
+    const std::u16string fragment = u"<body><" + tag + u">" + escapeCharData(xmlSafe(text)) +
+                                    u"</" + tag + u"></body>";
+    RtfWriter writer(store_.styleSheet());
+    writer.setFontBase(100);
+    if (!writer.convert(fragment).ok)
+        return;  // never replace a paragraph with a part of it
+    editor_.ReplaceParagraphWithRtf(start, writer.rtf());
+    const int caret = std::min(remembered, editor_.textLength());
+    editor_.setSelection(caret, caret);
+}
+
+void PageOperations::ToggleCharEffect(unsigned effect, unsigned mask) {
+    const unsigned current = editor_.SelectionEffects();
+    unsigned next = (current & effect) ? (current & ~effect) : (current | effect);
+    // Superscript and subscript are one vertical position: turning one on
+    // turns the other off.
+    if ((next & effect) && (effect & PageEditor::kSuperSubMask))
+        next = (next & ~PageEditor::kSuperSubMask) | effect;
+    editor_.SetSelectionEffects(next, mask);
+}
+
+void PageOperations::SelectParagraph() {
+    const auto [start, end] = editor_.ParagraphRangeAt(editor_.selectionStart());
+    editor_.setSelection(start, end);
+}
+
+bool PageOperations::IsModified() const {
+    return editor_.IsModified() || (keywords_ && keywords_->IsModified());
+}
+
+QString PageOperations::TitleText() const {
+    std::u16string title;
+    if (openPage_ && store_.notebook().isCached(openName_))
+        title = unescapeTitle(openPage_->title());
+    QString text = QStringLiteral("Tavix - ");
+    text += title.empty() ? QStringLiteral("untitled") : toQString(title);
+    if (IsModified())
+        text += QLatin1Char('*');
+    return text;
+}
+
+void PageOperations::UpdateTitle() {
+    if (!window_)
+        return;
+    const QString text = TitleText();
+    if (window_->windowTitle() != text)
+        window_->setWindowTitle(text);
+}
+
+}  // namespace tavix
