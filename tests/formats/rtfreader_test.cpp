@@ -1,0 +1,282 @@
+// The RTF reader: paragraphs, styles, formats, symbols, skipped groups and
+// the diagnostics, checked through a balance-checking log and, where the
+// stored form matters, through a real page document.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "formats/PageDocument.h"
+#include "formats/RtfReader.h"
+#include "formats/RtfEventLog.h"
+#include "formats/XmlSupport.h"
+#include "store/StyleSheet.h"
+
+namespace tavix {
+namespace {
+
+struct ReadResult {
+    std::u16string markup;  // body markup, text unescaped
+    std::string diagnostics;
+};
+
+// Reads rtf and returns the logged markup; fails the test when the events
+// are not balanced.
+ReadResult readRtf(const std::u16string& rtf, const StyleSheet& styles = StyleSheet()) {
+    RtfReader reader(styles);
+    std::ostringstream diag;
+    reader.setDiagnostics(diag);
+    reader.setInput(rtf);
+    test::RtfEventLog log;
+    reader.run(log);
+    EXPECT_TRUE(log.balanced()) << log.faultText();
+    return {log.markup, diag.str()};
+}
+
+std::u16string body(const std::u16string& rtf) { return readRtf(rtf).markup; }
+
+class RtfReaderTest : public ::testing::Test {
+protected:
+    XmlLibrary xml_;
+};
+
+TEST_F(RtfReaderTest, ExampleWithBoldHeadingGivesStoredBody) {
+    StyleSheet styles;
+    styles.style(1).setBold(true);
+    RtfReader reader(styles);
+    std::ostringstream diag;
+    reader.setDiagnostics(diag);
+    reader.setInput(
+        u"{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\viewkind4\\pard\\s1\\b Title\\b0\\par\\pard\\s0 Hello "
+        u"\\b big\\b0  world\\par}");
+    PageDocument page(nullptr);
+    page.setDiagnostics(diag);
+    reader.run(page);
+    EXPECT_EQ(page.body(), u"<body><h1>Title</h1><p>Hello <b>big</b> world</p></body>");
+    EXPECT_EQ(diag.str(), "");
+}
+
+TEST_F(RtfReaderTest, StoredBodyEscapesMarkupCharacters) {
+    StyleSheet styles;
+    RtfReader reader(styles);
+    reader.setInput(u"{\\rtf1\\pard a & b < c \\{x\\} \\\\ \\'e9\\par}");
+    PageDocument page(nullptr);
+    reader.run(page);
+    EXPECT_EQ(page.body(), u"<body><p>a &amp; b &lt; c {x} \\ \u00e9</p></body>");
+}
+
+TEST_F(RtfReaderTest, ParagraphsAndStyles) {
+    // Repeated paragraph ends leave no empty paragraph.
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\par\\par\\pard\\par b\\par}"), u"<body><p>a</p><p>b</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\s3 x\\par}"), u"<body><h3>x</h3></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\s9 x\\par}"), u"<body><p>x</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\s-4 x\\par}"), u"<body><p>x</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard x\\par}"), u"<body><p>x</p></body>");
+    // The style is chosen per paragraph and forgotten at its end.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\s2 a\\par\\pard b\\par}"), u"<body><h2>a</h2><p>b</p></body>");
+    // A style word inside a paragraph changes nothing.
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\s1 b\\par}"), u"<body><p>ab</p></body>");
+    // Text before any paragraph word opens a Normal paragraph.
+    EXPECT_EQ(body(u"hello"), u"<body><p>hello</p></body>");
+    EXPECT_EQ(body(u""), u"<body></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\ansi}"), u"<body></body>");
+}
+
+TEST_F(RtfReaderTest, TextAfterLastParagraphEndIsKept) {
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\par\\pard last words}"),
+              u"<body><p>a</p><p>last words</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b a\\i b"), u"<body><p><b>a<i>b</i></b></p></body>");
+}
+
+TEST_F(RtfReaderTest, InlineFormats) {
+    // Closing b closes the i opened after it; the rest is plain.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b x\\i y\\b0 z\\par}"), u"<body><p><b>x<i>y</i></b>z</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\strike b\\strike0 c\\ul d\\ulnone e\\par}"),
+              u"<body><p>a<strike>b</strike>c<u>d</u>e</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\super 2\\nosupersub b\\sub 3\\nosupersub\\par}"),
+              u"<body><p>a<sup>2</sup>b<sub>3</sub></p></body>");
+    // Any parameter but 0 means on; "\ul0" is off.
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\b1 b\\b0 c\\i2 d\\i0 e\\ul1 f\\ul0 g\\strike1 h\\strike0\\par}"),
+              u"<body><p>a<b>b</b>c<i>d</i>e<u>f</u>g<strike>h</strike></p></body>");
+    // A format already on is not opened twice; one "\b0" ends it.
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\b b\\b c\\b0 d\\par}"), u"<body><p>a<b>bc</b>d</p></body>");
+    // A closing word with nothing of its name open closes nothing.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\i x\\b0 y\\nosupersub z\\i0\\par}"), u"<body><p><i>xyz</i></p></body>");
+}
+
+TEST_F(RtfReaderTest, FormatsAtParagraphStart) {
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b x\\b0\\par}"), u"<body><p><b>x</b></p></body>");
+    // Remembered in the order given, so nesting survives.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b \\i x\\i0 \\b0 \\par}"), u"<body><p><b><i>x</i></b></p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\i \\b x\\b0 \\i0 \\par}"), u"<body><p><i><b>x</b></i></p></body>");
+    // Superscript, subscript and strikethrough at the start are not lost.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\super x\\nosupersub\\par}"), u"<body><p><sup>x</sup></p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\sub x\\nosupersub\\par}"), u"<body><p><sub>x</sub></p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\strike x\\strike0\\par}"), u"<body><p><strike>x</strike></p></body>");
+    // Switched off again before any text: nothing.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b\\b0\\ul\\ulnone\\super\\nosupersub\\i\\i0 x\\par}"),
+              u"<body><p>x</p></body>");
+    // Words before the body starts are header words.
+    EXPECT_EQ(body(u"{\\rtf1\\b\\pard x\\par}"), u"<body><p>x</p></body>");
+}
+
+TEST_F(RtfReaderTest, BoldStylesIgnoreLeadingBold) {
+    StyleSheet styles;  // Heading 5 and 6 are bold
+    EXPECT_EQ(readRtf(u"{\\rtf1\\pard\\s5\\b x\\b0\\par}", styles).markup, u"<body><h5>x</h5></body>");
+    // The stray "\b0" does not end the italic run.
+    EXPECT_EQ(readRtf(u"{\\rtf1\\pard\\s5\\b\\i x\\b0 y\\i0\\b0\\par}", styles).markup,
+              u"<body><h5><i>xy</i></h5></body>");
+    // Bold inside the text of a bold style is still an element.
+    EXPECT_EQ(readRtf(u"{\\rtf1\\pard\\s6\\b x\\b y\\b0 \\b0\\par}", styles).markup,
+              u"<body><h6>x<b>y</b></h6></body>");
+    styles.style(0).setItalic(true);
+    EXPECT_EQ(readRtf(u"{\\rtf1\\pard\\s0\\i\\b x\\par}", styles).markup, u"<body><p><b>x</b></p></body>");
+}
+
+TEST_F(RtfReaderTest, FormatsCarryOverParagraphEnds) {
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b a\\par\\pard b\\b0 c\\par}"),
+              u"<body><p><b>a</b></p><p><b>b</b>c</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard x\\b\\i a\\par\\pard b\\par}"),
+              u"<body><p>x<b><i>a</i></b></p><p><b><i>b</i></b></p></body>");
+    // Formats given between paragraphs go outside the carried ones.
+    EXPECT_EQ(body(u"{\\rtf1\\pard x\\i a\\par\\pard\\b b\\par}"),
+              u"<body><p>x<i>a</i></p><p><b><i>b</i></b></p></body>");
+    // Switched off between paragraphs, a carried format stays off.
+    EXPECT_EQ(body(u"{\\rtf1\\pard x\\b a\\par\\pard\\b0 b\\par}"),
+              u"<body><p>x<b>a</b></p><p>b</p></body>");
+}
+
+TEST_F(RtfReaderTest, GroupsEndTheirFormats) {
+    EXPECT_EQ(body(u"{\\rtf1\\pard x{\\b y}z\\par}"), u"<body><p>x<b>y</b>z</p></body>");
+    EXPECT_EQ(body(u"{\\rtf1\\pard{\\b x}y\\par}"), u"<body><p><b>x</b>y</p></body>");
+    // A format given outside the group outlives it.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b{x}y\\par}"), u"<body><p><b>xy</b></p></body>");
+    // A paragraph that starts in a group goes on after it.
+    EXPECT_EQ(body(u"{\\rtf1\\pard{\\s1 x}y\\par z\\par}"), u"<body><h1>xy</h1><p>z</p></body>");
+    // A paragraph end inside a group with formats open outside it.
+    EXPECT_EQ(body(u"{\\rtf1\\pard\\b x{\\i y\\par z}w\\par}"),
+              u"<body><p><b>x<i>y</i></b></p><p><b><i>z</i>w</b></p></body>");
+    // A group's format opened after the paragraph's last text is not carried
+    // past the group's end.
+    EXPECT_EQ(body(u"{\\rtf1\\pard x{\\ul y\\par}z\\par}"), u"<body><p>x<u>y</u></p><p>z</p></body>");
+}
+
+TEST_F(RtfReaderTest, HeaderDestinationsNeverReachTheBody) {
+    const std::u16string rtf =
+        u"{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0\\fcharset1 Times New Roman;}{\\f1 Arial;};}"
+        u"{\\colortbl;\\red0\\green0\\blue0;}"
+        u"{\\stylesheet{ Normal;}{\\s1 heading 1;}}{\\info{\\title T}{\\author A}}"
+        u"{\\*\\generator Editor 1.0;}\\viewkind4\\uc1\\pard\\s0 body\\par}";
+    EXPECT_EQ(body(rtf), u"<body><p>body</p></body>");
+}
+
+TEST_F(RtfReaderTest, SkippedGroupsInsideTheBody) {
+    EXPECT_EQ(body(u"{\\rtf1\\pard x{\\*\\unknown hidden}{\\pict\\wmetafile8 0a0b0c}"
+                   u"{\\fonttbl{\\f0 Arial;}}{\\footnote\\pard note\\par}y\\par}"),
+              u"<body><p>xy</p></body>");
+    // Words inside a skipped group change nothing outside it.
+    EXPECT_EQ(body(u"{\\rtf1\\pard x{\\*\\foo\\b\\par\\i}y\\par}"), u"<body><p>xy</p></body>");
+    // A destination word later in a group is not a destination.
+    EXPECT_EQ(body(u"{\\rtf1\\pard x{\\b y\\title z}\\par}"), u"<body><p>x<b>yz</b></p></body>");
+    // Binary data is skipped even when it holds braces.
+    EXPECT_EQ(body(u"{\\rtf1\\pard x{\\pict\\bin4 }}{{}y\\par}"), u"<body><p>xy</p></body>");
+}
+
+TEST_F(RtfReaderTest, SymbolsAndCodePage) {
+    EXPECT_EQ(body(u"\\pard \\'e9\\'C9\\\\\\{\\}"), u"<body><p>\u00e9\u00c9\\{}</p></body>");
+    EXPECT_EQ(body(u"\\pard \\'80\\'85\\'9f\\'81\\'a0"), u"<body><p>\u20ac\u2026\u0178\u0081\u00a0</p></body>");
+    EXPECT_EQ(body(u"\\pard a\\~b\\-c\\_d"), u"<body><p>a\u00a0bcd</p></body>");
+    // Other code pages are read as 1252.
+    EXPECT_EQ(body(u"{\\rtf1\\ansi\\ansicpg1251\\pard \\'e9}"), u"<body><p>\u00e9</p></body>");
+    // A short or missing byte.
+    EXPECT_EQ(body(u"\\pard a\\'4x"), u"<body><p>ax</p></body>");
+    EXPECT_EQ(body(u"\\pard a\\'zz"), u"<body><p>azz</p></body>");
+    EXPECT_EQ(body(u"\\pard a\\'"), u"<body><p>a</p></body>");
+    // Characters beyond ASCII written directly are text as they stand.
+    EXPECT_EQ(body(u"\\pard \u00e9\u4e2d\U0001F600"), u"<body><p>\u00e9\u4e2d\U0001F600</p></body>");
+}
+
+TEST_F(RtfReaderTest, UnicodeWordsAndFallbacks) {
+    EXPECT_EQ(body(u"\\pard a\\u8364?b"), u"<body><p>a\u20acb</p></body>");
+    EXPECT_EQ(body(u"\\pard a\\u8364\\'80b"), u"<body><p>a\u20acb</p></body>");
+    EXPECT_EQ(body(u"\\pard \\u-4064?"), u"<body><p>\uf020</p></body>");
+    // A surrogate pair in two words.
+    EXPECT_EQ(body(u"\\pard \\u-10179?\\u-8704?!"), u"<body><p>\U0001F600!</p></body>");
+    EXPECT_EQ(body(u"\\pard \\u55357?\\u56832?"), u"<body><p>\U0001F600</p></body>");
+    // "\uc" sets the fallback length for its group only.
+    EXPECT_EQ(body(u"\\pard {\\uc2\\u8364 ab}\\u8364 cd"), u"<body><p>\u20ac\u20acd</p></body>");
+    EXPECT_EQ(body(u"\\pard \\uc0\\u8364 ab"), u"<body><p>\u20acab</p></body>");
+    // No fallback written: a control word or brace ends the skipping.
+    EXPECT_EQ(body(u"\\pard a\\u8364\\par b"), u"<body><p>a\u20ac</p><p>b</p></body>");
+    EXPECT_EQ(body(u"\\pard a{\\u8364}b"), u"<body><p>a\u20acb</p></body>");
+    // Out of range, lone surrogates and non-characters are replaced.
+    EXPECT_EQ(body(u"\\pard \\u70000?\\u55357?x\\u65535?"), u"<body><p>\ufffd\ufffdx\ufffd</p></body>");
+    EXPECT_EQ(body(u"\\pard \\u99999999999999999999999999?"), u"<body><p>\ufffd</p></body>");
+    // "\u" without a parameter is an unknown word.
+    EXPECT_EQ(body(u"\\pard a\\u b"), u"<body><p>ab</p></body>");
+}
+
+TEST_F(RtfReaderTest, ControlCharactersAreDropped) {
+    std::u16string rtf = u"\\pard a\tb\\'09c\\u9?d\\tab e\\line f";
+    rtf += char16_t(0);
+    rtf += u"g\x01\\par";
+    rtf += char16_t(0);  // a trailing NUL opens no paragraph
+    EXPECT_EQ(body(rtf), u"<body><p>abcdefg</p></body>");
+    EXPECT_EQ(body(u"\\pard a\r\nb\\par\r\n"), u"<body><p>ab</p></body>");
+}
+
+TEST_F(RtfReaderTest, ControlWordSyntax) {
+    // One blank after a word is its delimiter; a second one is text.
+    EXPECT_EQ(body(u"\\pard \\b  x"), u"<body><p><b> x</b></p></body>");
+    // Digits end a word without a blank.
+    EXPECT_EQ(body(u"\\pard\\s1x"), u"<body><h1>x</h1></body>");
+    // A minus without digits is eaten.
+    EXPECT_EQ(body(u"\\pard a\\b-c"), u"<body><p>a<b>c</b></p></body>");
+    // Truncated words at the end.
+    EXPECT_EQ(body(u"\\pard a\\b-"), u"<body><p>a</p></body>");
+    EXPECT_EQ(body(u"\\pard a\\"), u"<body><p>a</p></body>");
+    EXPECT_EQ(body(u"\\pard a\\b"), u"<body><p>a<b></b></p></body>");
+    // A very long word is unknown, however it starts.
+    EXPECT_EQ(body(u"\\pard a\\par" + std::u16string(100, u'x') + u" b"), u"<body><p>ab</p></body>");
+    // Words are ASCII letters only.
+    EXPECT_EQ(body(u"\\pard a\\par\u00e9b"), u"<body><p>a</p><p>\u00e9b</p></body>");
+}
+
+TEST_F(RtfReaderTest, BraceDiagnostics) {
+    ReadResult extra = readRtf(u"{\\rtf1\\pard a}}\\pard b\\par");
+    EXPECT_EQ(extra.markup, u"<body><p>ab</p></body>");
+    EXPECT_EQ(extra.diagnostics, "Error, stack underflow\n");
+
+    ReadResult two = readRtf(u"}}x");
+    EXPECT_EQ(two.diagnostics, "Error, stack underflow\nError, stack underflow\n");
+    EXPECT_EQ(two.markup, u"<body><p>x</p></body>");
+
+    ReadResult open = readRtf(u"{\\rtf1{\\pard\\b a");
+    EXPECT_EQ(open.markup, u"<body><p><b>a</b></p></body>");
+    EXPECT_EQ(open.diagnostics, "Error, unmatched brace\n");
+
+    EXPECT_EQ(readRtf(u"{\\rtf1\\pard a\\par}").diagnostics, "");
+}
+
+TEST_F(RtfReaderTest, HugeParametersAndDeepNesting) {
+    EXPECT_EQ(body(u"\\pard\\s99999999999999999999999 a\\b-99999999999999999999 b\\uc99999999999999 "
+                   u"\\u-99999999999999999 c\\bin99999999999999999"),
+              u"<body><p>a<b>b\ufffd</b></p></body>");
+
+    const std::size_t levels = 100000;
+    std::u16string deep = u"\\pard ";
+    deep += std::u16string(levels, u'{');
+    deep += u"\\b x";
+    deep += std::u16string(levels, u'}');
+    deep += u"y";
+    EXPECT_EQ(body(deep), u"<body><p><b>x</b>y</p></body>");
+
+    std::u16string open(levels, u'{');
+    open += u"\\pard\\b\\i z";
+    ReadResult r = readRtf(open);
+    EXPECT_EQ(r.markup, u"<body><p><b><i>z</i></b></p></body>");
+    EXPECT_EQ(r.diagnostics, "Error, unmatched brace\n");
+}
+
+}  // namespace
+}  // namespace tavix
