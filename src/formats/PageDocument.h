@@ -57,7 +57,16 @@ public:
     void characters(const XMLCh* chars, const XMLSize_t length) override;
     void fatalError(const xercesc::SAXParseException& e) override;
 
+    // Wide-string helpers of the file format, public for the tools and tests.
+    // Keywords as attribute text: "&", "<" and the double quote escaped, and
+    // CR, LF and TAB as character references so that attribute-value
+    // normalisation on reading does not turn them into blanks.
+    static std::u16string escapeAttribute(const std::u16string& text);
+
 private:
+    // Keeps Xerces initialised for as long as any document (and its escaper)
+    // exists; declared first so that it goes last.
+    XmlLibrary library_;
     Notebook* notebook_;
     std::u16string name_;
     std::u16string title_;

@@ -9,6 +9,7 @@
 #include <xercesc/framework/MemBufInputSource.hpp>
 #include <xercesc/framework/XMLFormatter.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
+#include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
@@ -17,6 +18,7 @@
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include "formats/XhtmlEntities.h"
 #include "store/TextCodec.h"
 
 namespace tavix {
@@ -31,31 +33,38 @@ std::mutex& libraryMutex() {
 }
 int libraryUsers = 0;  // guarded by libraryMutex()
 
-// Page files never need anything from outside themselves. Answering every
-// external DTD, entity or schema with an empty document keeps a page that
-// names one (such as the XHTML DOCTYPE pointing at the web) from making the
-// program reach the network or read an unrelated local file.
-class EmptyEntityResolver final : public EntityResolver {
+// Page files never need anything from outside themselves. Every external
+// DTD, entity or schema is answered from memory: a DOCTYPE naming one of the
+// XHTML DTDs gets the declarations of its named entities, so &nbsp; and the
+// like keep their meaning; anything else is an empty document. Nothing is
+// ever fetched from the network or read from another local file.
+class OfflineEntityResolver final : public EntityResolver {
 public:
-    InputSource* resolveEntity(const XMLCh* const /*publicId*/, const XMLCh* const systemId) override {
+    InputSource* resolveEntity(const XMLCh* const publicId, const XMLCh* const systemId) override {
+        static const XMLCh kOffline[] = {chLatin_o, chLatin_f, chLatin_f, chLatin_l, chLatin_i,
+                                         chLatin_n, chLatin_e, chNull};
+        const XMLCh* id = systemId && *systemId ? systemId : kOffline;
+        if (isXhtmlDtd(publicId ? asU16(publicId) : u"", systemId ? asU16(systemId) : u"")) {
+            const std::string& dtd = xhtmlEntityDeclarations();
+            return new MemBufInputSource(reinterpret_cast<const XMLByte*>(dtd.data()), dtd.size(), id, false);
+        }
         static const XMLByte nothing[1] = {0};
-        static const XMLCh kEmpty[] = {chLatin_e, chLatin_m, chLatin_p, chLatin_t, chLatin_y, chNull};
-        return new MemBufInputSource(nothing, 0, systemId && *systemId ? systemId : kEmpty, false);
+        return new MemBufInputSource(nothing, 0, id, false);
     }
 };
 
 // Shared by every reader: both objects are stateless once configured and
 // Xerces only reads them, so one instance for the whole process suffices and
 // outlives every reader that points at it.
-EmptyEntityResolver& sharedResolver() {
-    static EmptyEntityResolver resolver;
+OfflineEntityResolver& sharedResolver() {
+    static OfflineEntityResolver resolver;
     return resolver;
 }
 
-// No page the program writes uses entities at all (predefined entities and
-// character references are not counted); the limit only has to stop
-// expansion bombs early, before they cost noticeable time or memory.
-constexpr XMLSize_t kEntityExpansionLimit = 10000;
+// Pages the program writes use no entities at all (predefined entities and
+// character references are not counted); hand-written pages may use the
+// XHTML named entities freely. The limit stops nested expansion bombs.
+constexpr XMLSize_t kEntityExpansionLimit = 50000;
 
 SecurityManager& sharedSecurityManager() {
     static SecurityManager manager;
@@ -107,21 +116,84 @@ ParseResult failure(std::string message, unsigned long line = 0, unsigned long c
     return r;
 }
 
-ParseResult runParse(SAX2XMLReader& reader, const InputSource& source, ContentHandler& content,
-                     ErrorHandler* errors) {
+// Entities declared inside a document can multiply its text many times over
+// (a large entity referenced thousands of times stays under any sensible
+// expansion count). Honest documents deliver no more text than they hold,
+// so the handler is cut off once the text passes a generous multiple of the
+// input size: memory stays bounded whatever the document declares.
+class BudgetedContentHandler final : public ContentHandler {
+public:
+    BudgetedContentHandler(ContentHandler& next, std::size_t inputUnits)
+        : next_(next), budget_(16 * inputUnits + (std::size_t(1) << 20)) {}
+
+    void characters(const XMLCh* const chars, const XMLSize_t length) override {
+        spend(length);
+        next_.characters(chars, length);
+    }
+    void ignorableWhitespace(const XMLCh* const chars, const XMLSize_t length) override {
+        spend(length);
+        next_.ignorableWhitespace(chars, length);
+    }
+    void startElement(const XMLCh* const uri, const XMLCh* const localName, const XMLCh* const qName,
+                      const Attributes& attributes) override {
+        for (XMLSize_t i = 0; i < attributes.getLength(); ++i)
+            spend(XMLString::stringLen(attributes.getValue(i)));
+        next_.startElement(uri, localName, qName, attributes);
+    }
+    void endElement(const XMLCh* const uri, const XMLCh* const localName, const XMLCh* const qName) override {
+        next_.endElement(uri, localName, qName);
+    }
+    void startDocument() override { next_.startDocument(); }
+    void endDocument() override { next_.endDocument(); }
+    void processingInstruction(const XMLCh* const target, const XMLCh* const data) override {
+        next_.processingInstruction(target, data);
+    }
+    void setDocumentLocator(const Locator* const locator) override {
+        locator_ = locator;
+        next_.setDocumentLocator(locator);
+    }
+    void startPrefixMapping(const XMLCh* const prefix, const XMLCh* const uri) override {
+        next_.startPrefixMapping(prefix, uri);
+    }
+    void endPrefixMapping(const XMLCh* const prefix) override { next_.endPrefixMapping(prefix); }
+    void skippedEntity(const XMLCh* const name) override { next_.skippedEntity(name); }
+
+private:
+    void spend(std::size_t units) {
+        spent_ += units;
+        if (spent_ <= budget_) return;
+        static const char16_t kMessage[] = u"entity expansion produces far more text than the document holds";
+        // With a position it is reported like any other fatal error.
+        if (locator_) throw SAXParseException(asXml(kMessage), *locator_);
+        throw SAXException(asXml(kMessage));
+    }
+    ContentHandler& next_;
+    std::size_t budget_;
+    std::size_t spent_ = 0;
+    const Locator* locator_ = nullptr;
+};
+
+ParseResult runParse(SAX2XMLReader& reader, const InputSource& source, std::size_t inputUnits,
+                     ContentHandler& content, ErrorHandler* errors) {
     RecordingErrorHandler recorder(errors);
-    reader.setContentHandler(&content);
+    BudgetedContentHandler budgeted(content, inputUnits);
+    reader.setContentHandler(&budgeted);
     reader.setErrorHandler(&recorder);
     ParseResult result;
     try {
         reader.parse(source);
         result = recorder.result;
     } catch (const SAXParseException& e) {
-        // Only reaches here when a handler rethrows; keep the first report.
-        result = recorder.result.ok
-                     ? failure(utf8(e.getMessage()), static_cast<unsigned long>(e.getLineNumber()),
-                               static_cast<unsigned long>(e.getColumnNumber()))
-                     : recorder.result;
+        // A handler gave up (or rethrew a report): the first error counts,
+        // and one that was not reported yet is reported now.
+        if (recorder.result.ok) {
+            try {
+                recorder.fatalError(e);
+            } catch (const SAXException&) {
+                // A rethrowing handler has already been told.
+            }
+        }
+        result = recorder.result;
     } catch (const SAXException& e) {
         result = failure(utf8(e.getMessage()));
     } catch (const OutOfMemoryException&) {
@@ -157,7 +229,9 @@ XmlLibrary::~XmlLibrary() {
 std::unique_ptr<SAX2XMLReader> makeSafeReader() {
     std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader());
     reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
-    reader->setFeature(XMLUni::fgXercesLoadExternalDTD, false);
+    // The external subset is "loaded" only through the resolver above, which
+    // never reaches outside; without a resolver answer nothing is opened.
+    reader->setFeature(XMLUni::fgXercesLoadExternalDTD, true);
     reader->setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
     reader->setFeature(XMLUni::fgXercesLoadSchema, false);
     reader->setEntityResolver(&sharedResolver());
@@ -175,7 +249,7 @@ ParseResult parseText(SAX2XMLReader& reader, const std::u16string& text, Content
         // the host's order, which is how the string lies in memory.
         static const XMLCh kUtf16[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_1, chDigit_6, chNull};
         source.setEncoding(kUtf16);
-        return runParse(reader, source, content, errors);
+        return runParse(reader, source, text.size(), content, errors);
     } catch (const XMLException& e) {
         return failure(utf8(e.getMessage()));
     } catch (const std::bad_alloc&) {
@@ -206,7 +280,7 @@ ParseResult parseFile(SAX2XMLReader& reader, const std::u16string& path, Content
         const std::u16string& systemId = path;
         MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(),
                                  asXml(systemId.c_str()), false);
-        return runParse(reader, source, content, errors);
+        return runParse(reader, source, bytes.size(), content, errors);
     } catch (const XMLException& e) {
         return failure(utf8(e.getMessage()));
     } catch (const std::bad_alloc&) {
