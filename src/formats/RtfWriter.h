@@ -22,6 +22,11 @@ public:
     // is not well-formed (then one "Fatal Error: " line is reported).
     ParseResult convert(const std::u16string& xml);
     const std::u16string& rtf() const { return out_; }
+    // Closes the document when the events stopped before endDocument (a
+    // body that is not well-formed, driven by another parser): afterwards
+    // rtf() is a closed document, the header alone when no event came.
+    // Does nothing when the document is already closed; convert calls it.
+    void finish();
 
     void setDiagnostics(std::ostream& out) { diagnostics_ = &out; }
 
@@ -34,6 +39,8 @@ public:
     void fatalError(const xercesc::SAXParseException& e) override;
 
 private:
+    void appendHeader();
+
     const StyleSheet& styleSheet_;
     int fontBase_ = 0;
     bool inBody_ = false;
