@@ -1,53 +1,93 @@
 #pragma once
 // Tests page files against a regular expression (Boost.Regex, Perl syntax,
 // wide characters) over each run of character data in the file.
+//
+// A run is all the character data between two pieces of markup (element
+// tags, comments, processing instructions), however many pieces the parser
+// delivers it in: "R&amp;D" is searched as the one run "R&D". Element and
+// attribute names and attribute values (the keywords) are never searched.
 #include <memory>
 #include <string>
 
 #include <boost/regex.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
+#include <xercesc/sax2/SAX2XMLReader.hpp>
 
+#include "formats/XmlSupport.h"
 #include "store/Status.h"
 
 namespace tavix {
 
 class PageMatcher : public xercesc::DefaultHandler {
 public:
+    // Holds the XML library for its lifetime, so it can be used on its own.
     PageMatcher();
     ~PageMatcher() override;
+    PageMatcher(const PageMatcher&) = delete;
+    PageMatcher& operator=(const PageMatcher&) = delete;
 
+    // The search text, used exactly as typed (nothing is escaped).
     void setPattern(const std::u16string& pattern);
+    const std::u16string& pattern() const { return pattern_; }
+    // When false, letters match regardless of case (Unicode case mapping,
+    // whatever the process locale). Default true.
     void setMatchCase(bool matchCase);
-    // Compiles the expression now; the status names the problem when the
-    // pattern is not a valid expression.
+    bool matchCase() const { return matchCase_; }
+
+    // Compiles the expression unless it is already compiled for the current
+    // pattern and match case. On failure the status names the problem
+    // ("bad pattern: ..."); the matcher then matches nothing.
     Status compile();
 
     // True when some run of character data in the file matches. A file that
-    // is not well-formed counts as matching when text before the error did.
+    // is not well-formed counts as matching when text before the error did;
+    // a file that cannot be read does not match; neither is an error.
     // Returns false and sets error() when the pattern does not compile or a
-    // match exceeds the library's limits.
+    // match exceeds the library's limits (stack, complexity, memory). Never
+    // throws. error() is cleared at the start of every call.
     bool matchesFile(const std::u16string& path);
-    // The last failure (empty when none).
+    // The last call's failure (ok when none).
     const Status& error() const { return error_; }
 
+    // SAX2 events; public only because the parser calls them.
     void startElement(const XMLCh*, const XMLCh*, const XMLCh*, const xercesc::Attributes&) override;
     void endElement(const XMLCh*, const XMLCh*, const XMLCh*) override;
     void characters(const XMLCh* chars, const XMLSize_t length) override;
+    // XHTML named entities (the DTD is never fetched) count as the
+    // characters they stand for, as they do when the page is opened.
+    void skippedEntity(const XMLCh* name) override;
+    void processingInstruction(const XMLCh*, const XMLCh*) override;
+    void comment(const XMLCh*, const XMLSize_t) override;
     void endDocument() override;
+    // Records nothing and never throws: the parse simply ends there.
     void fatalError(const xercesc::SAXParseException&) override;
 
 private:
+    // Searches the run gathered so far (if any) and starts a new one.
     void searchRun();
+    bool readFile(const std::u16string& path);
+    void parseBuffer(const std::u16string& systemId);
 
+    XmlLibrary xml_;  // first member: outlives the reader below
     std::u16string pattern_;
     bool matchCase_ = true;
     bool found_ = false;
+    // The expression is valid only while compiled_ is set; it was built
+    // from compiledPattern_ and compiledMatchCase_.
     bool compiled_ = false;
-    boost::wregex expression_;  // see PageMatcher.cpp for the wide-char mapping
+    std::u16string compiledPattern_;
+    bool compiledMatchCase_ = true;
+    boost::wregex expression_;  // UTF-32 wchar_t; runs are widened before matching
     std::u16string run_;
+    bool inRun_ = false;
+    std::wstring wide_;  // reused conversion buffer
+    std::string bytes_;  // reused file buffer
+    bool stopped_ = false;  // the expression failed; stop parsing
+    std::u16string currentPath_;
     Status error_;
-    struct ReaderHolder;
-    std::unique_ptr<ReaderHolder> reader_;
+    // One reader for every file this matcher tests: making one costs far
+    // more than parsing a small page.
+    std::unique_ptr<xercesc::SAX2XMLReader> reader_;
 };
 
 }  // namespace tavix

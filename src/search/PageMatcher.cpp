@@ -1,0 +1,235 @@
+#include "search/PageMatcher.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <exception>
+#include <locale>
+#include <new>
+#include <stdexcept>
+
+#include <xercesc/framework/MemBufInputSource.hpp>
+#include <xercesc/framework/XMLPScanToken.hpp>
+#include <xercesc/sax/SAXException.hpp>
+#include <xercesc/util/OutOfMemoryException.hpp>
+#include <xercesc/util/XMLException.hpp>
+
+#include "formats/XhtmlEntities.h"
+#include "store/TextCodec.h"
+
+namespace tavix {
+
+using namespace xercesc;
+
+namespace {
+
+// Case-insensitive matching folds letters through the regex's locale. The
+// process usually runs in the "C" locale, which knows the case of ASCII
+// letters only, so "CAFÉ" would not match "café". A UTF-8 locale's
+// character classes are the same on every Linux system that has one;
+// collation is never used (the syntax switches it off).
+const std::locale& searchLocale() {
+    static const std::locale locale = [] {
+        for (const char* name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+            try {
+                return std::locale(name);
+            } catch (const std::runtime_error&) {
+            }
+        }
+        return std::locale::classic();
+    }();
+    return locale;
+}
+
+// boost::wregex works on 32-bit wchar_t here: a character outside the
+// basic plane must reach it as one code point, not two surrogates, or "."
+// would match half of it.
+void widen(const char16_t* text, std::size_t length, std::wstring& out) {
+    out.clear();
+    out.reserve(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        }
+        out.push_back(static_cast<wchar_t>(c));
+    }
+}
+
+std::u16string fileNameOf(const std::u16string& path) {
+    const auto slash = path.find_last_of(u'/');
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+PageMatcher::PageMatcher() = default;
+
+PageMatcher::~PageMatcher() {
+    // The reader still points at this object; it must go first.
+    reader_.reset();
+}
+
+void PageMatcher::setPattern(const std::u16string& pattern) { pattern_ = pattern; }
+
+void PageMatcher::setMatchCase(bool matchCase) { matchCase_ = matchCase; }
+
+Status PageMatcher::compile() {
+    if (compiled_ && compiledPattern_ == pattern_ && compiledMatchCase_ == matchCase_) return Status::success();
+    compiled_ = false;
+    try {
+        std::wstring wide;
+        widen(pattern_.data(), pattern_.size(), wide);
+        boost::regex_constants::syntax_option_type flags = boost::regex_constants::normal;
+        if (!matchCase_) flags = flags | boost::regex_constants::icase;
+        expression_.imbue(searchLocale());
+        expression_.assign(wide, flags);
+    } catch (const boost::regex_error& e) {
+        return Status::failure(std::string("bad pattern: ") + e.what());
+    } catch (const std::bad_alloc&) {
+        return Status::failure("bad pattern: out of memory while compiling it");
+    } catch (const std::exception& e) {
+        return Status::failure(std::string("bad pattern: ") + e.what());
+    }
+    compiled_ = true;
+    compiledPattern_ = pattern_;
+    compiledMatchCase_ = matchCase_;
+    return Status::success();
+}
+
+bool PageMatcher::matchesFile(const std::u16string& path) {
+    found_ = false;
+    stopped_ = false;
+    error_ = Status::success();
+    run_.clear();
+    inRun_ = false;
+    currentPath_ = path;
+    try {
+        Status status = compile();
+        if (!status) {
+            error_ = status;
+            return false;
+        }
+        // A page deleted or made unreadable since the listing was taken is
+        // simply not found, like a page that cannot be parsed.
+        if (!readFile(path)) return false;
+        parseBuffer(path);
+        searchRun();  // the parse may have ended early or at a fatal error
+    } catch (const std::bad_alloc&) {
+        reader_.reset();  // may have been left in the middle of a document
+        error_ = Status::failure("out of memory while searching " + toUtf8(fileNameOf(path)));
+    } catch (const std::exception& e) {
+        reader_.reset();
+        error_ = Status::failure("search failed in " + toUtf8(fileNameOf(path)) + ": " + e.what());
+    } catch (...) {
+        reader_.reset();
+        error_ = Status::failure("search failed in " + toUtf8(fileNameOf(path)));
+    }
+    bytes_.clear();
+    if (!error_) return false;
+    return found_;
+}
+
+bool PageMatcher::readFile(const std::u16string& path) {
+    const std::string native = toUtf8(path);
+    const int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool ok = false;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        // The size is only a first guess: the file may change while read.
+        bytes_.resize(static_cast<std::size_t>(info.st_size) + 1);
+        std::size_t used = 0;
+        for (;;) {
+            if (used == bytes_.size()) bytes_.resize(bytes_.size() * 2);
+            const ssize_t n = ::read(fd, bytes_.data() + used, bytes_.size() - used);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) break;
+            if (n == 0) {
+                ok = true;
+                break;
+            }
+            used += static_cast<std::size_t>(n);
+        }
+        bytes_.resize(used);
+    }
+    ::close(fd);
+    return ok;
+}
+
+void PageMatcher::parseBuffer(const std::u16string& systemId) {
+    if (!reader_) reader_ = makeSafeReader();
+    reader_->setContentHandler(this);
+    reader_->setErrorHandler(this);
+    reader_->setLexicalHandler(this);
+    MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes_.data()), bytes_.size(),
+                             asXml(systemId.c_str()), false);
+    XMLPScanToken token;
+    bool more = false;
+    try {
+        // Parsing token by token lets the search stop as soon as the page
+        // is known to match: found can only turn from false to true, so the
+        // rest of the file could not change the answer.
+        more = reader_->parseFirst(source, token);
+        while (more && !found_ && !stopped_) more = reader_->parseNext(token);
+        if (more) reader_->parseReset(token);
+    } catch (const OutOfMemoryException&) {
+        // Treated like a damaged file: what was read before still counts.
+    } catch (const XMLException&) {
+    } catch (const SAXException&) {
+    }
+}
+
+void PageMatcher::searchRun() {
+    if (!inRun_) return;
+    inRun_ = false;
+    if (!found_ && !stopped_) {
+        widen(run_.data(), run_.size(), wide_);
+        try {
+            if (boost::regex_search(wide_.data(), wide_.data() + wide_.size(), expression_)) found_ = true;
+        } catch (const std::bad_alloc&) {
+            stopped_ = true;
+            error_ = Status::failure("out of memory while searching " + toUtf8(fileNameOf(currentPath_)));
+        } catch (const std::runtime_error& e) {
+            // Boost gives up on matches that need too much stack or too
+            // many steps; the search cannot say whether this page matches.
+            stopped_ = true;
+            error_ = Status::failure("the search gave up on page file " + toUtf8(fileNameOf(currentPath_)) +
+                                     ": " + e.what());
+        }
+    }
+    run_.clear();
+}
+
+void PageMatcher::startElement(const XMLCh*, const XMLCh*, const XMLCh*, const Attributes&) { searchRun(); }
+
+void PageMatcher::endElement(const XMLCh*, const XMLCh*, const XMLCh*) { searchRun(); }
+
+void PageMatcher::characters(const XMLCh* chars, const XMLSize_t length) {
+    // Pieces of one run arrive separately (around every entity or
+    // character reference, and at the parser's buffer edge); they are
+    // searched together at the next markup.
+    inRun_ = true;
+    if (!found_ && !stopped_) run_.append(asU16(chars), length);
+}
+
+void PageMatcher::skippedEntity(const XMLCh* name) {
+    const std::u16string_view replacement = xhtmlEntity(name ? std::u16string_view(asU16(name)) : std::u16string_view());
+    if (!replacement.empty()) characters(asXml(replacement.data()), replacement.size());
+}
+
+void PageMatcher::processingInstruction(const XMLCh*, const XMLCh*) { searchRun(); }
+
+void PageMatcher::comment(const XMLCh*, const XMLSize_t) { searchRun(); }
+
+void PageMatcher::endDocument() { searchRun(); }
+
+void PageMatcher::fatalError(const SAXParseException&) {
+    // Text before the damage still counts; the parser stops by itself.
+    searchRun();
+}
+
+}  // namespace tavix

@@ -1,0 +1,131 @@
+#include "search/PageSearch.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+namespace tavix {
+
+namespace {
+
+// Small first batches hand out the first match quickly; later ones are
+// large enough that starting threads costs nothing measurable.
+constexpr std::size_t kFirstBatch = 16;
+constexpr std::size_t kLargestBatch = 1024;
+constexpr unsigned kMostThreads = 4;
+
+unsigned threadCount(unsigned asked) {
+    if (asked == 0) asked = std::max(1u, std::thread::hardware_concurrency());
+    return std::min(asked, kMostThreads);
+}
+
+}  // namespace
+
+PageSearch::PageSearch(PageMatcher& matcher, const PageFileIterator& listing, unsigned threads)
+    : matcher_(matcher), threads_(threadCount(threads)), batchSize_(kFirstBatch) {
+    Status compiled = matcher_.compile();
+    if (!compiled) {
+        // Nothing can match an expression that does not exist; say why.
+        error_ = compiled;
+        return;
+    }
+    PageFileIterator it = listing;
+    const PageIterator end;
+    for (; !(it == end); ++it) candidates_.push_back({*it, it.path()});
+    if (threads_ > 1 && candidates_.size() > 1) {
+        for (unsigned i = 1; i < threads_; ++i) {
+            auto helper = std::make_unique<PageMatcher>();
+            helper->setPattern(matcher_.pattern());
+            helper->setMatchCase(matcher_.matchCase());
+            helper->compile();  // same text, same flags: compiles like the first
+            helpers_.push_back(std::move(helper));
+        }
+    }
+    fill();
+}
+
+PageSearch::~PageSearch() = default;
+
+const FoundPage& PageSearch::current() const { return candidates_[ready_[readyPos_]].entry; }
+
+const std::u16string& PageSearch::currentPath() const { return candidates_[ready_[readyPos_]].path; }
+
+void PageSearch::next() {
+    if (atEnd()) return;
+    ++readyPos_;
+    fill();
+}
+
+bool PageSearch::atEnd() const { return readyPos_ >= ready_.size(); }
+
+void PageSearch::fill() {
+    while (readyPos_ >= ready_.size() && tested_ < candidates_.size() && error_.ok()) {
+        ready_.clear();
+        readyPos_ = 0;
+        const std::size_t begin = tested_;
+        const std::size_t end = std::min(candidates_.size(), begin + batchSize_);
+        batchSize_ = std::min(batchSize_ * 2, kLargestBatch);
+        std::vector<char> matched(end - begin, 0);
+        const std::size_t failedAt =
+            helpers_.empty() || end - begin < 2 ? testBatch(begin, end, matched) : testInParallel(begin, end, matched);
+        // Pages before a failing file were decided before the failure and
+        // are kept, exactly as a search that tests one file at a time.
+        for (std::size_t i = begin; i < failedAt; ++i)
+            if (matched[i - begin]) ready_.push_back(i);
+        tested_ = failedAt < end ? candidates_.size() : end;
+    }
+}
+
+std::size_t PageSearch::testBatch(std::size_t begin, std::size_t end, std::vector<char>& matched) {
+    for (std::size_t i = begin; i < end; ++i) {
+        const bool found = matcher_.matchesFile(candidates_[i].path);
+        if (!matcher_.error()) {
+            error_ = matcher_.error();
+            return i;
+        }
+        matched[i - begin] = found ? 1 : 0;
+    }
+    return end;
+}
+
+std::size_t PageSearch::testInParallel(std::size_t begin, std::size_t end, std::vector<char>& matched) {
+    // Each thread claims the next untested file in listing order, so every
+    // file before the first failing one has been claimed, and will be
+    // finished, before any thread notices the failure and stops.
+    std::atomic<std::size_t> nextIndex{begin};
+    std::atomic<std::size_t> firstFailure{end};
+    std::mutex failureLock;
+    Status failure;
+    auto work = [&](PageMatcher& matcher) {
+        for (;;) {
+            const std::size_t i = nextIndex.fetch_add(1);
+            if (i >= end || i > firstFailure.load()) return;
+            const bool found = matcher.matchesFile(candidates_[i].path);
+            if (!matcher.error()) {
+                std::lock_guard<std::mutex> lock(failureLock);
+                if (i < firstFailure.load()) {
+                    firstFailure.store(i);
+                    failure = matcher.error();
+                }
+                return;
+            }
+            matched[i - begin] = found ? 1 : 0;
+        }
+    };
+    std::vector<std::thread> workers;
+    for (auto& helper : helpers_) {
+        try {
+            workers.emplace_back(work, std::ref(*helper));
+        } catch (const std::system_error&) {
+            break;  // fewer threads: the remaining ones share the work
+        }
+    }
+    work(matcher_);
+    for (auto& worker : workers) worker.join();
+    if (firstFailure.load() < end) error_ = failure;
+    return firstFailure.load();
+}
+
+}  // namespace tavix

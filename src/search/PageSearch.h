@@ -1,0 +1,75 @@
+#pragma once
+// Walks the page files of one notebook and stops at every page whose text
+// matches a PageMatcher, in the order of the notebook's listing.
+//
+//   PageMatcher matcher;
+//   matcher.setPattern(text);
+//   matcher.setMatchCase(false);
+//   for (PageSearch search(matcher, notebook.pages()); !search.atEnd(); search.next())
+//       use(search.current());
+//   if (!search.error()) tell the user search.error().message()
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "search/PageMatcher.h"
+#include "store/FoundPage.h"
+#include "store/Notebook.h"
+#include "store/Status.h"
+
+namespace tavix {
+
+class PageSearch {
+public:
+    // Tests the listing's files and stands on the first matching page, or
+    // at the end. threads is how many files are parsed at once (0: one per
+    // processor, at most 4); the pages handed out and their order are the
+    // same for any number. The matcher must outlive the search and is not
+    // changed while the search runs; its pattern and match case are fixed
+    // at construction.
+    PageSearch(PageMatcher& matcher, const PageFileIterator& listing, unsigned threads = 0);
+    ~PageSearch();
+    PageSearch(const PageSearch&) = delete;
+    PageSearch& operator=(const PageSearch&) = delete;
+
+    // The page the search stands on. Only while !atEnd().
+    const FoundPage& current() const;
+    // Path of that page's file. Only while !atEnd().
+    const std::u16string& currentPath() const;
+    // Moves to the next matching page, or to the end.
+    void next();
+    // True when no more matching pages remain, including after a failure.
+    bool atEnd() const;
+
+    // Why the search ended early: the pattern does not compile, or a match
+    // exceeded the library's limits. Pages that matched before the failing
+    // file were still handed out; none after it are. ok() when the listing
+    // was searched to its end (or the end has not been reached yet).
+    const Status& error() const { return error_; }
+
+private:
+    struct Candidate {
+        FoundPage entry;
+        std::u16string path;
+    };
+
+    // Tests files until at least one match is ready or the listing is done.
+    void fill();
+    // Tests candidates [begin, end); returns the index of the first file
+    // that failed, or end.
+    std::size_t testBatch(std::size_t begin, std::size_t end, std::vector<char>& matched);
+    std::size_t testInParallel(std::size_t begin, std::size_t end, std::vector<char>& matched);
+
+    PageMatcher& matcher_;
+    std::vector<std::unique_ptr<PageMatcher>> helpers_;  // one per extra thread
+    unsigned threads_;
+    std::vector<Candidate> candidates_;
+    std::size_t tested_ = 0;      // candidates [0, tested_) have been tested
+    std::size_t batchSize_;       // grows so the first match comes quickly
+    std::vector<std::size_t> ready_;  // matching candidates not yet handed out
+    std::size_t readyPos_ = 0;
+    Status error_;
+};
+
+}  // namespace tavix

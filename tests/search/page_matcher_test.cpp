@@ -1,0 +1,203 @@
+#include "search/PageMatcher.h"
+
+#include <chrono>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "store/TextCodec.h"
+#include "support/TempDir.h"
+
+namespace tavix {
+namespace {
+
+std::string page(const std::string& title, const std::string& body, const std::string& keywords = "") {
+    std::string text = "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>" + title + "</title>";
+    if (!keywords.empty()) text += "<meta name=\"keywords\" content=\"" + keywords + "\"/>";
+    return text + "</head><body>" + body + "</body></html>";
+}
+
+class PageMatcherTest : public ::testing::Test {
+protected:
+    // Writes the file and asks whether it matches.
+    bool matches(const std::string& pattern, const std::string& fileText, bool matchCase = true) {
+        dir.write("p.xhtml", fileText);
+        matcher.setPattern(fromUtf8(pattern));
+        matcher.setMatchCase(matchCase);
+        const bool found = matcher.matchesFile(fromUtf8(dir.file("p.xhtml")));
+        EXPECT_TRUE(matcher.error().ok()) << matcher.error().message();
+        return found;
+    }
+
+    test::TempDir dir;
+    PageMatcher matcher;
+};
+
+TEST_F(PageMatcherTest, EmptyPatternMatchesAnyCharacterData) {
+    EXPECT_TRUE(matches("", page("T", "<p>x</p>")));
+    EXPECT_TRUE(matches("", "<html> </html>"));  // white space is character data too
+    EXPECT_FALSE(matches("", "<html><body/></html>"));
+}
+
+TEST_F(PageMatcherTest, MatchCase) {
+    const std::string file = page("Front Page", "<h1>Front Page</h1><p>Welcome</p>");
+    EXPECT_TRUE(matches("front page", file, false));
+    EXPECT_FALSE(matches("frontpage", file, false));  // the blank is part of the text
+    EXPECT_FALSE(matches("front page", file, true));
+    EXPECT_TRUE(matches("Front Page", file, true));
+    EXPECT_FALSE(matches("page", page("T", "<p>Page</p>"), true));
+    EXPECT_TRUE(matches("page", page("T", "<p>Page</p>"), false));
+}
+
+TEST_F(PageMatcherTest, CaseIsIgnoredBeyondAscii) {
+    const std::string file = page("T", "<p>CAFÉ ÜBER ΣΟΦΙΑ</p>");
+    EXPECT_TRUE(matches("café über σοφια", file, false));
+    EXPECT_FALSE(matches("café", file, true));
+}
+
+TEST_F(PageMatcherTest, OnlyCharacterDataIsSearched) {
+    const std::string file = page("Title", "<p>plain text</p>", "secretword");
+    EXPECT_FALSE(matches("secretword", file));  // keywords are an attribute
+    EXPECT_FALSE(matches("keywords", file));
+    EXPECT_FALSE(matches("body", file));  // element names
+    EXPECT_FALSE(matches("xhtml", file));  // attribute values
+    EXPECT_TRUE(matches("Title", file));  // the title is character data
+    EXPECT_TRUE(matches("plain", file));
+}
+
+TEST_F(PageMatcherTest, PatternIsARegularExpression) {
+    const std::string file = page("T", "<p>abc and x(y)</p>");
+    EXPECT_TRUE(matches("a.c", file));
+    EXPECT_FALSE(matches("a\\.c", file));
+    EXPECT_TRUE(matches("a\\.c", page("T", "<p>see a.c</p>")));
+    EXPECT_TRUE(matches("x\\(y\\)", file));
+    EXPECT_TRUE(matches("^abc", file));  // a search, anchored at the run's start
+    EXPECT_FALSE(matches("^and", file));
+}
+
+TEST_F(PageMatcherTest, EscapedCharactersAreOneRunWithTheirNeighbours) {
+    EXPECT_TRUE(matches("R&D", page("T", "<p>our R&amp;D team</p>")));
+    EXPECT_TRUE(matches("café", page("T", "<p>le caf&#233; noir</p>")));
+    EXPECT_TRUE(matches("a<b>c", page("T", "<p>a&lt;b&gt;c</p>")));
+    EXPECT_TRUE(matches("^x&y&z$", page("T", "<p>x&amp;y&#38;z</p>")));
+}
+
+TEST_F(PageMatcherTest, XhtmlNamedEntitiesCountAsTheirCharacters) {
+    const std::string file =
+        "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">" +
+        page("T", "<p>caf&eacute;&nbsp;cr&egrave;me</p>");
+    EXPECT_TRUE(matches("café\u00A0crème", file));
+}
+
+TEST_F(PageMatcherTest, LongRunIsSearchedWhole) {
+    // Longer than the parser's buffers, with references inside, so it
+    // reaches the matcher in many pieces; only the whole run matches.
+    std::string run(60000, 'a');
+    run += "&amp;";
+    run += std::string(60000, 'b');
+    const std::string file = page("T", "<p>" + run + "</p><p>c</p>");
+    EXPECT_TRUE(matches("^a+&b+$", file));
+    EXPECT_FALSE(matches("^a+&b+c", file));
+}
+
+TEST_F(PageMatcherTest, MarkupEndsARun) {
+    const std::string file = page("T", "<p><b>big</b> deal</p><p>one</p><p>two</p>");
+    EXPECT_FALSE(matches("big deal", file));
+    EXPECT_TRUE(matches("big", file));
+    EXPECT_TRUE(matches("^ deal$", file));
+    EXPECT_FALSE(matches("onetwo", file));
+    EXPECT_FALSE(matches("ab", page("T", "<p>a<!-- note -->b</p>")));
+    EXPECT_FALSE(matches("ab", page("T", "<p>a<?pi x?>b</p>")));
+}
+
+TEST_F(PageMatcherTest, CharactersOutsideTheBasicPlaneAreOneCharacter) {
+    EXPECT_TRUE(matches("^x.y$", page("T", "<p>x\xF0\x9D\x84\x9Ey</p>")));  // U+1D11E
+    EXPECT_TRUE(matches("\xF0\x9D\x84\x9E", page("T", "<p>x&#x1D11E;y</p>")));
+}
+
+TEST_F(PageMatcherTest, DamagedFileCountsTextBeforeTheError) {
+    const std::string damaged = page("T", "<p>early words</p><p>broken <b>tag</p>") + "<p>late words</p>";
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(matches("early", damaged));
+    EXPECT_TRUE(matches("broken", damaged));  // the run the error cuts short
+    EXPECT_FALSE(matches("late", damaged));
+    EXPECT_FALSE(matches("x", "not xml at all <"));
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // nothing is reported
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    // The reader is reused: a damaged file leaves nothing behind.
+    EXPECT_TRUE(matches("fine", page("T", "<p>fine</p>")));
+}
+
+TEST_F(PageMatcherTest, MissingFileDoesNotMatch) {
+    matcher.setPattern(u"");
+    EXPECT_FALSE(matcher.matchesFile(fromUtf8(dir.file("none.xhtml"))));
+    EXPECT_TRUE(matcher.error().ok());
+    EXPECT_FALSE(matcher.matchesFile(dir.path16()));  // a folder
+    EXPECT_TRUE(matcher.error().ok());
+}
+
+TEST_F(PageMatcherTest, ExternalEntitiesAreNeverLoaded) {
+    dir.write("secret.txt", "TOPSECRET");
+    const std::string file = "<!DOCTYPE html [<!ENTITY ext SYSTEM \"file://" + dir.file("secret.txt") +
+                             "\">]><html><body><p>before &ext; after</p></body></html>";
+    EXPECT_FALSE(matches("TOPSECRET", file));
+    const std::string external = "<!DOCTYPE html SYSTEM \"" + dir.file("secret.txt") + "\"><html><p>x</p></html>";
+    EXPECT_FALSE(matches("TOPSECRET", external));
+}
+
+TEST_F(PageMatcherTest, EntityExpansionIsBounded) {
+    std::string doctype = "<!DOCTYPE html [<!ENTITY e0 \"lol\">";
+    for (int i = 1; i < 10; ++i) {
+        doctype += "<!ENTITY e" + std::to_string(i) + " \"";
+        for (int j = 0; j < 10; ++j) doctype += "&e" + std::to_string(i - 1) + ";";
+        doctype += "\">";
+    }
+    doctype += "]>";
+    const auto start = std::chrono::steady_clock::now();
+    matches("never", doctype + "<html><p>&e9;</p></html>");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
+TEST_F(PageMatcherTest, BadPatternIsAnErrorThatNamesTheProblem) {
+    dir.write("p.xhtml", page("T", "<p>(</p>"));
+    for (const char16_t* bad : {u"(", u"[a", u"a{2,1}", u"*x"}) {
+        matcher.setPattern(bad);
+        EXPECT_FALSE(matcher.compile().ok());
+        EXPECT_FALSE(matcher.matchesFile(fromUtf8(dir.file("p.xhtml"))));
+        EXPECT_NE(matcher.error().message().find("bad pattern"), std::string::npos) << toUtf8(bad);
+    }
+    matcher.setPattern(u"(");
+    matcher.matchesFile(fromUtf8(dir.file("p.xhtml")));
+    EXPECT_NE(matcher.error().message().find("Unmatched"), std::string::npos) << matcher.error().message();
+    // A valid pattern afterwards clears the error.
+    matcher.setPattern(u"\\(");
+    EXPECT_TRUE(matcher.matchesFile(fromUtf8(dir.file("p.xhtml"))));
+    EXPECT_TRUE(matcher.error().ok());
+}
+
+TEST_F(PageMatcherTest, MatchBeyondTheLibraryLimitsEndsInAnError) {
+    dir.write("p.xhtml", page("T", "<p>" + std::string(200000, 'a') + "</p>"));
+    for (const char16_t* heavy : {u"(a|b)*c", u"(?:a|aa)*c"}) {
+        matcher.setPattern(heavy);
+        EXPECT_TRUE(matcher.compile().ok());
+        EXPECT_FALSE(matcher.matchesFile(fromUtf8(dir.file("p.xhtml"))));
+        EXPECT_FALSE(matcher.error().ok()) << toUtf8(heavy);
+        EXPECT_NE(matcher.error().message().find("p.xhtml"), std::string::npos) << matcher.error().message();
+    }
+    matcher.setPattern(u"a+");
+    EXPECT_TRUE(matcher.matchesFile(fromUtf8(dir.file("p.xhtml"))));
+    EXPECT_TRUE(matcher.error().ok());
+}
+
+TEST_F(PageMatcherTest, PatternAndCaseChangesTakeEffect) {
+    const std::string file = page("T", "<p>Alpha</p>");
+    EXPECT_TRUE(matches("Alpha", file));
+    EXPECT_FALSE(matches("alpha", file));
+    EXPECT_TRUE(matches("alpha", file, false));
+    EXPECT_FALSE(matches("beta", file, false));
+}
+
+}  // namespace
+}  // namespace tavix
