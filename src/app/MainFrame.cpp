@@ -1,0 +1,293 @@
+// Building the main window: actions from the command table, menus, tool
+// bars, status bar, the editor and the panes. Commands, navigation and the
+// command-state pass are in MainFrameCommands.cpp.
+#include "app/MainFrame.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/Icons.h"
+#include "editor/PageEditor.h"
+#include "editor/PageOperations.h"
+#include "formats/PageDocument.h"
+#include "store/NotebookStore.h"
+#include "ui/KeywordsWindow.h"
+#include "ui/PageListWindow.h"
+
+namespace tavix {
+namespace {
+
+bool defaultCloseQuestion(QWidget* parent, const QString& message) {
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavix"), message, QMessageBox::NoButton,
+                    parent);
+    QPushButton* closeAnyway = box.addButton(QObject::tr("Close Anyway"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    cancel->setText(QObject::tr("Cancel"));
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == closeAnyway;
+}
+
+}  // namespace
+
+MainFrame::MainFrame(NotebookStore& store, QWidget* parent)
+    : QMainWindow(parent), store_(store) {
+    setObjectName(QStringLiteral("MainFrame"));
+    setWindowIcon(applicationIcon());
+    setWindowTitle(QStringLiteral("Tavix"));
+    QSize size(900, 650);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        size = size.boundedTo(screen->availableSize());
+    resize(size);
+
+    errorReporter_ = [this](const QString& message) {
+        QMessageBox::warning(this, QStringLiteral("Tavix"), message);
+    };
+    closeQuestion_ = [this](const QString& message) { return defaultCloseQuestion(this, message); };
+
+    idleTimer_ = new QTimer(this);
+    idleTimer_->setSingleShot(true);
+    idleTimer_->setInterval(0);
+    connect(idleTimer_, &QTimer::timeout, this, &MainFrame::UpdateCommandState);
+
+    createActions();
+    createMenus();
+    createToolBars();
+    createStatusBar();
+    createEditorAndPanes();
+
+    ops_ = std::make_unique<PageOperations>(store_, *editor_, keywords_, this);
+    ops_->setReporter([this](const Status& status) { reportFailure(status); });
+
+    GoFrontPage();
+    connectStateSignals();
+    editor_->setFocus();
+    UpdateCommandState();
+}
+
+MainFrame::~MainFrame() = default;
+
+void MainFrame::setErrorReporter(ErrorReporter reporter) { errorReporter_ = std::move(reporter); }
+
+void MainFrame::setCloseQuestion(CloseQuestion question) { closeQuestion_ = std::move(question); }
+
+QAction* MainFrame::action(int id) const {
+    auto it = actions_.find(id);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+void MainFrame::createActions() {
+    for (const CommandInfo& c : CommandTable::all()) {
+        if (c.id == cmd::StyleCombo)
+            continue;
+        auto* a = new QAction(commandIcon(c.id, c.iconName), c.text, this);
+        a->setData(c.id);
+        a->setShortcuts(c.shortcuts);
+        a->setStatusTip(c.prompt());
+        if (!c.toolTip().isEmpty())
+            a->setToolTip(c.toolTip());
+        a->setCheckable(c.checkable);
+        // Menu icons would crowd the menus; the bars show them.
+        a->setIconVisibleInMenu(false);
+        const int id = c.id;
+        connect(a, &QAction::triggered, this, [this, id] { runCommand(id); });
+        addAction(a);  // keys work even while the menu bar is hidden
+        actions_[id] = a;
+    }
+    // The check marks come from the command state, not from Qt's toggling.
+    applyStates();
+}
+
+void MainFrame::fillMenu(QMenu* menu, std::span<const LayoutItem> items, std::size_t& pos) {
+    connect(menu, &QMenu::aboutToShow, this, &MainFrame::UpdateCommandState);
+    for (; pos < items.size(); ++pos) {
+        const LayoutItem& item = items[pos];
+        switch (item.kind) {
+        case LayoutItem::Command:
+            if (QAction* a = action(item.id))
+                menu->addAction(a);
+            break;
+        case LayoutItem::Separator:
+            menu->addSeparator();
+            break;
+        case LayoutItem::BeginMenu: {
+            QMenu* sub = menu->addMenu(item.title);
+            ++pos;
+            fillMenu(sub, items, pos);
+            break;
+        }
+        case LayoutItem::EndMenu:
+            return;
+        }
+    }
+}
+
+void MainFrame::createMenus() {
+    const std::span<const LayoutItem> items = CommandTable::menuBar();
+    for (std::size_t pos = 0; pos < items.size(); ++pos) {
+        if (items[pos].kind != LayoutItem::BeginMenu)
+            continue;
+        QMenu* menu = menuBar()->addMenu(items[pos].title);
+        ++pos;
+        fillMenu(menu, items, pos);
+    }
+
+    contextMenu_ = new QMenu(this);
+    std::size_t pos = 0;
+    fillMenu(contextMenu_, CommandTable::editorContextMenu(), pos);
+}
+
+void MainFrame::createToolBars() {
+    styleCombo_ = new QComboBox(this);
+    styleCombo_->setObjectName(QStringLiteral("StyleCombo"));
+    styleCombo_->setEditable(true);
+    styleCombo_->setInsertPolicy(QComboBox::NoInsert);
+    styleCombo_->addItems(CommandTable::styleNames());
+    styleCombo_->lineEdit()->setMaxLength(10);
+    styleCombo_->setMaxVisibleItems(12);
+    styleCombo_->setMinimumWidth(QFontMetrics(styleCombo_->font()).averageCharWidth() * 16);
+    if (const CommandInfo* c = CommandTable::find(cmd::StyleCombo)) {
+        styleCombo_->setStatusTip(c->prompt());
+        styleCombo_->setToolTip(c->toolTip());
+    }
+    connect(styleCombo_, &QComboBox::activated, this, &MainFrame::onStyleChosen);
+
+    auto build = [this](QToolBar* bar, std::span<const LayoutItem> items) {
+        bar->setIconSize(QSize(16, 16));
+        for (const LayoutItem& item : items) {
+            if (item.kind == LayoutItem::Separator)
+                bar->addSeparator();
+            else if (item.kind == LayoutItem::Command && item.id == cmd::StyleCombo)
+                bar->addWidget(styleCombo_);
+            else if (item.kind == LayoutItem::Command)
+                bar->addAction(action(item.id));
+        }
+    };
+    standardBar_ = addToolBar(tr("Standard"));
+    standardBar_->setObjectName(QStringLiteral("StandardToolBar"));
+    build(standardBar_, CommandTable::standardToolBar());
+    // Each bar keeps a row of its own.
+    addToolBarBreak(Qt::TopToolBarArea);
+    formattingBar_ = addToolBar(tr("Formatting"));
+    formattingBar_->setObjectName(QStringLiteral("FormattingToolBar"));
+    build(formattingBar_, CommandTable::formattingToolBar());
+}
+
+void MainFrame::createStatusBar() {
+    QStatusBar* bar = statusBar();
+    bar->setSizeGripEnabled(true);
+    // A normal widget: menu prompts cover it while they show, and it comes
+    // back when they go.
+    bar->addWidget(new QLabel(tr("Ready"), bar), 1);
+    auto pane = [bar](const QString& widest, const QString& initial) {
+        auto* label = new QLabel(initial, bar);
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(widest) + 8);
+        bar->addPermanentWidget(label);
+        return label;
+    };
+    linePane_ = pane(QStringLiteral("Row 9999"), QStringLiteral("Line 0"));
+    columnPane_ = pane(QStringLiteral("Col 999"), QStringLiteral("Col 0"));
+    charPane_ = pane(QStringLiteral("Char 99999"), QStringLiteral("Char 0"));
+}
+
+void MainFrame::createEditorAndPanes() {
+    editor_ = new PageEditor(this);
+    editor_->setObjectName(QStringLiteral("PageEditor"));
+    setCentralWidget(editor_);
+    const StyleSheet& sheet = store_.styleSheet();
+    editor_->setMargins(sheet.leftMargin(), sheet.rightMargin());
+    editor_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(editor_, &QWidget::customContextMenuRequested, this, &MainFrame::onEditorContextMenu);
+
+    keywords_ = new KeywordsWindow(this);
+    if (keywords_->objectName().isEmpty())
+        keywords_->setObjectName(QStringLiteral("KeywordsWindow"));
+    addDockWidget(Qt::RightDockWidgetArea, keywords_);
+    keywords_->setFloating(true);
+    keywords_->setGeometry(0, 0, 400, 100);
+    keywords_->hide();
+
+    pageList_ = new PageListWindow(this);
+    addDockWidget(Qt::BottomDockWidgetArea, pageList_);
+    pageList_->hide();
+
+    // A click opens its page once the click itself has been handled, so the
+    // editor that reported it is never reloaded under its own feet.
+    auto openLater = [this](const FoundPage& page) {
+        QTimer::singleShot(0, this, [this, page] { OpenFoundPage(page); });
+    };
+    connect(editor_, &PageEditor::openPageRequested, this, openLater);
+    connect(&keywords_->editor(), &PageEditor::openPageRequested, this, openLater);
+}
+
+void MainFrame::connectStateSignals() {
+    auto watch = [this](QTextEdit* e) {
+        connect(e, &QTextEdit::textChanged, this, &MainFrame::scheduleCommandState);
+        connect(e, &QTextEdit::cursorPositionChanged, this, &MainFrame::scheduleCommandState);
+        connect(e, &QTextEdit::selectionChanged, this, &MainFrame::scheduleCommandState);
+        connect(e, &QTextEdit::undoAvailable, this, &MainFrame::scheduleCommandState);
+        connect(e, &QTextEdit::redoAvailable, this, &MainFrame::scheduleCommandState);
+        connect(e->document(), &QTextDocument::modificationChanged, this,
+                &MainFrame::scheduleCommandState);
+    };
+    watch(editor_);
+    watch(&keywords_->editor());
+    connect(qApp, &QApplication::focusChanged, this, &MainFrame::scheduleCommandState);
+    connect(keywords_, &QDockWidget::visibilityChanged, this, &MainFrame::scheduleCommandState);
+    // Asking the clipboard is not free on every desktop, so its answer is
+    // kept until it changes.
+    canPaste_ = editor_->canPastePlainText();
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] {
+        canPaste_ = editor_->canPastePlainText();
+        scheduleCommandState();
+    });
+}
+
+void MainFrame::scheduleCommandState() {
+    if (!idleTimer_->isActive())
+        idleTimer_->start();
+}
+
+QMenu* MainFrame::createPopupMenu() {
+    auto* menu = new QMenu(this);
+    for (int id : {cmd::ToolbarStandard, cmd::ToolbarFormatting, cmd::StatusBar, cmd::PageKeywords})
+        menu->addAction(action(id));
+    return menu;
+}
+
+void MainFrame::onEditorContextMenu(const QPoint& pos) {
+    UpdateCommandState();
+    contextMenu_->popup(editor_->viewport()->mapToGlobal(pos));
+}
+
+QString MainFrame::lineText() const { return linePane_->text(); }
+QString MainFrame::columnText() const { return columnPane_->text(); }
+QString MainFrame::charText() const { return charPane_->text(); }
+
+void MainFrame::reportFailure(const Status& status) {
+    if (quietSave_ || status.ok())
+        return;
+    QString page;
+    if (ops_ && ops_->openPage())
+        page = QString::fromStdU16String(ops_->openPage()->name());
+    errorReporter_(tr("The page \u201c%1\u201d could not be saved.\n\n%2")
+                       .arg(page, QString::fromStdString(status.message())));
+}
+
+}  // namespace tavix

@@ -1,0 +1,242 @@
+// What the main window's commands do, page navigation, closing, and the
+// command-state pass.
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTextDocument>
+#include <QToolBar>
+
+#include "app/MainFrame.h"
+#include "editor/PageEditor.h"
+#include "editor/PageOperations.h"
+#include "formats/PageDocument.h"
+#include "store/NotebookStore.h"
+#include "ui/KeywordsWindow.h"
+
+#ifndef TAVIX_VERSION
+#define TAVIX_VERSION "0.1.0"
+#endif
+
+namespace tavix {
+
+void MainFrame::runCommand(int id) {
+    const int style = cmd::styleIndexOf(id);
+    if (style >= 0) {
+        ops_->ApplyParagraphStyle(style);
+        scheduleCommandState();
+        return;
+    }
+    switch (id) {
+    case cmd::Save: ops_->SavePage(); break;
+    case cmd::Exit:
+        // The close may delete this window once control is back in the
+        // event loop; nothing after it may touch members.
+        close();
+        return;
+
+    // Edit commands act on the page editor whichever window has the focus.
+    case cmd::Undo: editor_->Undo(); break;
+    case cmd::Redo: editor_->Redo(); break;
+    case cmd::Cut: editor_->Cut(); break;
+    case cmd::Copy: editor_->Copy(); break;
+    case cmd::Paste: editor_->Paste(); break;
+    case cmd::Clear: editor_->Clear(); break;
+    case cmd::ClearAll: editor_->ClearAll(); break;
+    case cmd::SelectAll: editor_->SelectAllText(); break;
+    case cmd::SelectParagraph: ops_->SelectParagraph(); break;
+
+    case cmd::ToolbarStandard:
+    case cmd::ToolbarFormatting: toggleToolBar(id); break;
+    case cmd::StatusBar: toggleStatusBar(); break;
+    case cmd::PageKeywords: togglePageKeywords(); break;
+
+    case cmd::Back: GoBack(); break;
+    case cmd::Forward: GoForward(); break;
+    case cmd::FrontPage: GoFrontPage(); break;
+
+    case cmd::Bold: ops_->ToggleCharEffect(PageEditor::Bold, PageEditor::Bold); break;
+    case cmd::Italic: ops_->ToggleCharEffect(PageEditor::Italic, PageEditor::Italic); break;
+    case cmd::Underline: ops_->ToggleCharEffect(PageEditor::Underline, PageEditor::Underline); break;
+    case cmd::Strikethrough:
+        ops_->ToggleCharEffect(PageEditor::Strikeout, PageEditor::Strikeout);
+        break;
+    case cmd::Superscript:
+        ops_->ToggleCharEffect(PageEditor::Superscript, PageEditor::kSuperSubMask);
+        break;
+    case cmd::Subscript:
+        ops_->ToggleCharEffect(PageEditor::Subscript, PageEditor::kSuperSubMask);
+        break;
+
+    // The Styles dialog edits the style sheet the page is shown in; the
+    // page is saved before it opens so nothing typed can be lost to the
+    // reload that follows an accepted change.
+    case cmd::Styles: ops_->SavePage(); break;
+
+    case cmd::About: showAbout(); break;
+
+    // Find, Find Pages, printing and the problem report have no dialog yet.
+    case cmd::Find:
+    case cmd::FindPages:
+    case cmd::Print:
+    case cmd::PrintPreview:
+    case cmd::PrintSetup:
+    case cmd::ReportProblem:
+    default:
+        break;
+    }
+    scheduleCommandState();
+}
+
+void MainFrame::onStyleChosen(int index) {
+    if (index < 0 || index > 6)
+        return;
+    ops_->ApplyParagraphStyle(index);
+    // Back to the text, as after any formatting button.
+    editor_->setFocus();
+    scheduleCommandState();
+}
+
+void MainFrame::OpenFoundPage(const FoundPage& page) {
+    // The record's notebook is not consulted: pages always open in this
+    // window's notebook.
+    if (ops_->OpenPage(page.pageName, false) && ops_->openPage())
+        history_.RecordVisit(*ops_->openPage());
+    scheduleCommandState();
+}
+
+void MainFrame::GoBack() {
+    if (const auto entry = history_.PeekBack()) {
+        // A page whose save failed stays open, so the history must not move.
+        if (ops_->OpenPage(entry->name, false))
+            history_.StepBack();
+        ops_->UpdateTitle();
+    }
+    scheduleCommandState();
+}
+
+void MainFrame::GoForward() {
+    if (const auto entry = history_.PeekForward()) {
+        if (ops_->OpenPage(entry->name, false))
+            history_.StepForward();
+        ops_->UpdateTitle();
+    }
+    scheduleCommandState();
+}
+
+void MainFrame::GoFrontPage() {
+    const std::u16string front = Notebook::frontPageName();
+    const PageDocument* open = ops_->openPage();
+    if (!open || open->name() != front) {
+        if (ops_->OpenPage(front, false) && ops_->openPage())
+            history_.RecordVisit(*ops_->openPage());
+    }
+    ops_->UpdateTitle();
+    scheduleCommandState();
+}
+
+void MainFrame::toggleToolBar(int id) {
+    const bool standard = id == cmd::ToolbarStandard;
+    bool& shown = standard ? standardShown_ : formattingShown_;
+    shown = !shown;
+    (standard ? standardBar_ : formattingBar_)->setVisible(shown);
+    state_.setChecked(id, shown);
+    applyStates();
+}
+
+void MainFrame::toggleStatusBar() {
+    const bool visible = !statusBar()->isHidden();
+    statusBar()->setVisible(!visible);
+    state_.setChecked(cmd::StatusBar, !visible);
+    applyStates();
+}
+
+void MainFrame::togglePageKeywords() {
+    keywords_->Toggle();
+    state_.setChecked(cmd::PageKeywords, !keywords_->isHidden());
+    applyStates();
+}
+
+void MainFrame::showAbout() {
+    QMessageBox::about(this, tr("About Tavix"),
+                       tr("<h3>Tavix %1</h3><p>A desktop notebook of linked pages.</p>"
+                          "<p>Every word in mixed capitals, such as FrontPage, links to the "
+                          "page of that name.</p>")
+                           .arg(QStringLiteral(TAVIX_VERSION)));
+}
+
+bool MainFrame::saveBeforeClosing() {
+    if (!ops_ || !ops_->openPage())
+        return true;
+    quietSave_ = true;
+    const Status saved = ops_->SavePage();
+    quietSave_ = false;
+    if (saved.ok())
+        return true;
+    const QString page = QString::fromStdU16String(ops_->openPage()->name());
+    return closeQuestion_(
+        tr("The page \u201c%1\u201d could not be saved.\n\n%2\n\n"
+           "If you close the window now, your changes to this page are lost.")
+            .arg(page, QString::fromStdString(saved.message())));
+}
+
+void MainFrame::closeEvent(QCloseEvent* event) {
+    if (!saveBeforeClosing()) {
+        event->ignore();
+        scheduleCommandState();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void MainFrame::applyStates() {
+    for (const auto& [id, a] : actions_) {
+        if (a->isEnabled() != state_.isEnabled(id))
+            a->setEnabled(state_.isEnabled(id));
+        if (a->isCheckable() && a->isChecked() != state_.isChecked(id))
+            a->setChecked(state_.isChecked(id));
+    }
+}
+
+void MainFrame::UpdateCommandState() {
+    if (!ops_)
+        return;
+    CommandInputs in;
+    QTextDocument* doc = editor_->document();
+    in.canUndo = doc->isUndoAvailable();
+    in.canRedo = doc->isRedoAvailable();
+    in.canPaste = canPaste_;
+    const int start = editor_->selectionStart();
+    in.selectionEmpty = start == editor_->selectionEnd();
+    in.hasText = !doc->isEmpty();
+    in.canGoBack = history_.CanGoBack();
+    in.canGoForward = history_.CanGoForward();
+    in.modified = ops_->IsModified();
+    in.keywordsVisible = !keywords_->isHidden();
+    in.editorHasFocus = editor_->hasFocus();
+    if (in.editorHasFocus)
+        in.styleIndex = editor_->paragraphStyleAt(start);
+    in.effects = editor_->SelectionEffects();
+
+    state_.Update(in);
+    applyStates();
+    if (in.editorHasFocus && styleCombo_->currentIndex() != state_.styleIndex())
+        styleCombo_->setCurrentIndex(state_.styleIndex());
+
+    const int line = editor_->lineFromPosition(start);
+    const int column = start - editor_->lineStart(line);
+    auto set = [](QLabel* label, const QString& text) {
+        if (label->text() != text)
+            label->setText(text);
+    };
+    set(linePane_, tr("Line %1").arg(line));
+    set(columnPane_, tr("Col %1").arg(column));
+    set(charPane_, tr("Char %1").arg(start));
+
+    ops_->UpdateTitle();
+}
+
+}  // namespace tavix
