@@ -1,0 +1,363 @@
+// tavix-cli: lists, searches, exports and imports the pages of a notebook
+// without the desktop program, for scripts and the shell.
+//
+// Results go to standard output; every problem is one line on standard
+// error, so results can be piped on safely. Exit status: 0 success, 1 when
+// find matched nothing, 2 on any error.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/PageDocument.h"
+#include "formats/RtfReader.h"
+#include "formats/RtfWriter.h"
+#include "formats/XmlSupport.h"
+#include "search/PageMatcher.h"
+#include "search/PageSearch.h"
+#include "store/FileSystem.h"
+#include "store/Notebook.h"
+#include "store/NotebookStore.h"
+#include "store/TextCodec.h"
+
+namespace tavix {
+namespace {
+
+constexpr int kSuccess = 0;
+constexpr int kNoMatch = 1;
+constexpr int kFailure = 2;
+
+constexpr const char* kUsage =
+    R"(Usage: tavix-cli [--notebook DIR] [--settings FILE] COMMAND [ARGUMENTS]
+
+Reads and writes the pages of a Tavix notebook.
+
+Commands:
+  list                         Print every page name, one per line, in the
+                               order the notebook lists its pages.
+  find [--match-case] PATTERN  Print the names of the pages whose text
+                               matches PATTERN, a Perl-style regular
+                               expression searched in each run of page text
+                               (titles and bodies, not keywords). Letters
+                               match regardless of case unless --match-case
+                               is given. Exit status 1 when nothing matched.
+  export-rtf PAGE [OUT]        Convert the page's body to RTF, formatted with
+                               the style sheet of the settings file, and write
+                               it to OUT, or to standard output when OUT is
+                               missing or "-".
+  import-rtf FILE PAGE [--replace]
+                               Read the RTF document FILE into the page PAGE
+                               and save it. An existing page is only replaced
+                               when --replace is given.
+
+Options:
+  --notebook DIR   The notebook folder (default: the folder Tavix uses,
+                   $XDG_DATA_HOME/Halvorix/Tavix/Notebooks/Default).
+  --settings FILE  The settings file holding the style sheet (default: the
+                   file Tavix uses, $XDG_CONFIG_HOME/Halvorix/Tavix/tavix.props).
+  --help           Show this text.
+  --               Ends the options, for a PATTERN or PAGE starting with "--".
+
+list, find and export-rtf never create or change any file except OUT;
+import-rtf writes the one page file.
+
+Output is UTF-8. Exit status: 0 on success, 1 when find matched nothing,
+2 on any error, with one line on standard error naming the problem.
+)";
+
+// Reports a problem on standard error; the caller returns kFailure.
+int fail(const std::string& problem) {
+    std::fflush(stdout);
+    std::cerr << "tavix-cli: " << problem << std::endl;
+    return kFailure;
+}
+
+// Names and paths as they may be shown in one line: control characters
+// (a line feed would split the message) become "?".
+std::string shown(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
+bool isFolder(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool writeStdout(std::string_view bytes) {
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) return false;
+    return std::fflush(stdout) == 0;
+}
+
+// Windows-1252 for the bytes 0x80 to 0x9F; the five it leaves undefined
+// keep their Latin-1 meaning so that no byte is lost.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// RTF files written by other programs are ASCII with escapes, but a file
+// may carry raw text in either UTF-8 or the Windows code page.
+std::u16string decodeRtf(const std::string& bytes) {
+    if (isValidUtf8(bytes)) {
+        std::u16string text = fromUtf8(bytes);
+        if (!text.empty() && text.front() == u'\uFEFF') text.erase(0, 1);
+        return text;
+    }
+    std::u16string text = fromLatin1(bytes);
+    for (char16_t& c : text)
+        if (c >= 0x80 && c <= 0x9F) c = kCp1252High[c - 0x80];
+    return text;
+}
+
+bool looksLikeRtf(const std::u16string& text) {
+    const auto start = text.find_first_not_of(u" \t\r\n");
+    return start != std::u16string::npos && text.compare(start, 5, u"{\\rtf") == 0;
+}
+
+struct Options {
+    std::string notebookFolder;  // UTF-8
+    std::string settingsFile;
+    bool settingsGiven = false;
+    std::string command;
+    std::vector<std::string> arguments;  // after the command, "--" removed
+    std::vector<std::string> flags;      // "--x" arguments after the command
+};
+
+// Splits the command line; returns an error message, or nothing.
+std::optional<std::string> parseCommandLine(int argc, char** argv, Options& options, bool& help) {
+    int i = 1;
+    for (; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            help = true;
+            return std::nullopt;
+        }
+        if (arg == "--notebook" || arg == "--settings") {
+            if (i + 1 >= argc) return "missing argument: " + arg + " needs a value";
+            (arg == "--notebook" ? options.notebookFolder : options.settingsFile) = argv[++i];
+            if (arg == "--settings") options.settingsGiven = true;
+        } else if (arg.rfind("--notebook=", 0) == 0) {
+            options.notebookFolder = arg.substr(11);
+        } else if (arg.rfind("--settings=", 0) == 0) {
+            options.settingsFile = arg.substr(11);
+            options.settingsGiven = true;
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return "unknown option: " + shown(arg);
+        } else {
+            break;
+        }
+    }
+    if (i >= argc) return std::string("missing argument: no command given (try --help)");
+    options.command = argv[i++];
+    bool optionsEnded = false;
+    for (; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg == "--help") {
+            help = true;
+            return std::nullopt;
+        } else if (!optionsEnded && arg.size() > 2 && arg.rfind("--", 0) == 0) {
+            options.flags.push_back(arg);
+        } else {
+            options.arguments.push_back(arg);
+        }
+    }
+    return std::nullopt;
+}
+
+class Cli {
+public:
+    explicit Cli(Options options) : options_(std::move(options)) {
+        if (options_.notebookFolder.empty())
+            options_.notebookFolder = toUtf8(NotebookStore::defaultProgramFolder()) + "/Notebooks/Default";
+        if (options_.settingsFile.empty())
+            options_.settingsFile = toUtf8(NotebookStore::defaultDataFolder()) + "/tavix.props";
+        // The notebook's folder only; the program folder and its other
+        // notebooks are never touched.
+        store_.notebook().setFolder(fromUtf8(options_.notebookFolder));
+        store_.notebook().setDiagnostics(std::cerr);
+    }
+
+    int run() {
+        const std::string& c = options_.command;
+        if (c == "list") return list();
+        if (c == "find") return find();
+        if (c == "export-rtf") return exportRtf();
+        if (c == "import-rtf") return importRtf();
+        return fail("unknown command: " + shown(c) + " (try --help)");
+    }
+
+private:
+    // Checks the flags and the number of arguments of the command.
+    std::optional<std::string> expect(std::size_t least, std::size_t most,
+                                      std::initializer_list<std::string_view> allowedFlags,
+                                      const char* missing) {
+        for (const std::string& flag : options_.flags) {
+            bool known = false;
+            for (std::string_view allowed : allowedFlags) known = known || flag == allowed;
+            if (!known) return "unknown option for " + options_.command + ": " + shown(flag);
+        }
+        if (options_.arguments.size() < least) return std::string("missing argument: ") + missing;
+        if (options_.arguments.size() > most) return "unexpected argument: " + shown(options_.arguments[most]);
+        return std::nullopt;
+    }
+
+    bool hasFlag(std::string_view flag) const {
+        for (const std::string& f : options_.flags)
+            if (f == flag) return true;
+        return false;
+    }
+
+    std::optional<std::string> checkNotebook() const {
+        if (!isValidUtf8(options_.notebookFolder)) return std::string("notebook folder name is not valid UTF-8");
+        if (!isFolder(options_.notebookFolder))
+            return "notebook folder not found: " + shown(options_.notebookFolder);
+        return std::nullopt;
+    }
+
+    // The page name from the command line, or an error.
+    std::optional<std::string> pageName(const std::string& arg, std::u16string& name) const {
+        if (!isValidUtf8(arg)) return "unsafe page name: " + shown(arg) + " (not valid UTF-8)";
+        name = fromUtf8(arg);
+        if (!Notebook::isSafePageName(name)) return "unsafe page name: " + shown(arg);
+        return std::nullopt;
+    }
+
+    // The style sheet from the settings file. A missing default file leaves
+    // the built-in styles, as in the program; a file named on the command
+    // line must be readable.
+    std::optional<std::string> loadStyles() {
+        std::string bytes;
+        if (options_.settingsGiven) {
+            Status read = readWholeFile(options_.settingsFile, bytes);
+            if (!read) return "unreadable file: " + shown(read.message());
+        }
+        store_.loadSettingsFrom(fromUtf8(options_.settingsFile));
+        return std::nullopt;
+    }
+
+    int list() {
+        if (auto problem = expect(0, 0, {}, "")) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        std::string out;
+        const PageIterator end;
+        for (PageFileIterator it = store_.notebook().pages(); !(it == end); ++it)
+            out += toUtf8(it->pageName) + "\n";
+        if (!writeStdout(out)) return fail("cannot write to standard output");
+        return kSuccess;
+    }
+
+    int find() {
+        if (auto problem = expect(1, 1, {"--match-case"}, "PATTERN")) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        const std::string& pattern = options_.arguments[0];
+        if (!isValidUtf8(pattern)) return fail("bad pattern: not valid UTF-8");
+        PageMatcher matcher;
+        matcher.setPattern(fromUtf8(pattern));
+        matcher.setMatchCase(hasFlag("--match-case"));
+        std::string out;
+        std::size_t found = 0;
+        PageSearch search(matcher, store_.notebook().pages());
+        for (; !search.atEnd(); search.next(), ++found) out += toUtf8(search.current().pageName) + "\n";
+        // A search that could not finish lists nothing: a partial list would
+        // read as a complete answer.
+        if (!search.error()) return fail(search.error().message());
+        if (!writeStdout(out)) return fail("cannot write to standard output");
+        return found ? kSuccess : kNoMatch;
+    }
+
+    int exportRtf() {
+        if (auto problem = expect(1, 2, {}, "PAGE")) return fail(*problem);
+        std::u16string name;
+        if (auto problem = pageName(options_.arguments[0], name)) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        const std::u16string path = store_.notebook().pagePath(name);
+        if (!pathExists(toUtf8(path))) return fail("unknown page: " + shown(options_.arguments[0]));
+        if (!isReadableFile(toUtf8(path))) return fail("unreadable file: " + shown(toUtf8(path)));
+        if (auto problem = loadStyles()) return fail(*problem);
+
+        PageDocument page(&store_.notebook());
+        page.setDiagnostics(std::cerr);
+        page.setName(name);
+        const ParseResult loaded = page.loadFile(path);
+        RtfWriter writer(store_.styleSheet());
+        writer.setDiagnostics(std::cerr);
+        writer.setFontBase(0);
+        writer.convert(page.body());
+        const std::string rtf = toUtf8(writer.rtf());
+
+        const bool toStdout = options_.arguments.size() < 2 || options_.arguments[1] == "-";
+        if (toStdout) {
+            if (!writeStdout(rtf)) return fail("cannot write to standard output");
+        } else {
+            Status written = writeFileAtomically(options_.arguments[1], rtf);
+            if (!written) return fail(shown(written.message()));
+        }
+        // The program shows a damaged page as far as it could be read; the
+        // export does the same, but must not pass for a complete one.
+        if (!loaded.ok)
+            return fail("damaged page file: " + shown(toUtf8(path)) + " (exported the part before line " +
+                        std::to_string(loaded.line) + ")");
+        return kSuccess;
+    }
+
+    int importRtf() {
+        if (auto problem = expect(2, 2, {"--replace"}, options_.arguments.empty() ? "FILE" : "PAGE"))
+            return fail(*problem);
+        const std::string& file = options_.arguments[0];
+        std::u16string name;
+        if (auto problem = pageName(options_.arguments[1], name)) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        std::string bytes;
+        if (Status read = readWholeFile(file, bytes); !read) return fail("unreadable file: " + shown(read.message()));
+        const std::u16string rtf = decodeRtf(bytes);
+        if (!looksLikeRtf(rtf)) return fail("not an RTF document: " + shown(file));
+        const std::u16string path = store_.notebook().pagePath(name);
+        if (pathExists(toUtf8(path)) && !hasFlag("--replace"))
+            return fail("page already exists: " + shown(options_.arguments[1]) + " (use --replace to overwrite it)");
+        if (auto problem = loadStyles()) return fail(*problem);
+
+        PageDocument page(&store_.notebook());
+        page.setDiagnostics(std::cerr);
+        page.setName(name);
+        // The title is held as it stands in the file, escaped.
+        page.setTitle(escapeCharData(Notebook::titleFromName(name)));
+        RtfReader reader(store_.styleSheet());
+        reader.setDiagnostics(std::cerr);
+        reader.setInput(rtf);
+        reader.run(page);
+        Status saved = page.save();
+        if (!saved) return fail(shown(saved.message()));
+        return kSuccess;
+    }
+
+    Options options_;
+    NotebookStore store_;
+};
+
+}  // namespace
+}  // namespace tavix
+
+int main(int argc, char** argv) {
+    using namespace tavix;
+    try {
+        Options options;
+        bool help = false;
+        if (auto problem = parseCommandLine(argc, argv, options, help)) return fail(*problem);
+        if (help) return writeStdout(kUsage) ? kSuccess : kFailure;
+        Cli cli(std::move(options));
+        return cli.run();
+    } catch (const std::bad_alloc&) {
+        return fail("out of memory");
+    } catch (const std::exception& e) {
+        return fail(std::string("unexpected failure: ") + e.what());
+    }
+}
