@@ -53,9 +53,9 @@ enum Effect : unsigned {
 };
 // The order in which formats are opened when several start together.
 constexpr Effect kOpenOrder[] = {kBold, kItalic, kUnderline, kStrike, kSuper, kSub};
-// Formats the page-body reader cannot take before a paragraph's first
-// character; they are carried in from the end of the previous paragraph.
-constexpr unsigned kCarriedEffects = kStrike | kSuper | kSub;
+// Formats that a strict reading of the page-body rules ignores before a
+// paragraph's first character.
+constexpr unsigned kLateEffects = kStrike | kSuper | kSub;
 
 struct OutRun {
     QString text;
@@ -122,7 +122,7 @@ private:
     }
     void text(QStringView t);
     void transition(unsigned target);
-    void writeParagraph(const OutParagraph& p, unsigned carryOut);
+    void writeParagraph(const OutParagraph& p);
 
     struct Open {
         Effect effect;
@@ -233,42 +233,55 @@ void Exporter::text(QStringView t) {
     }
 }
 
-// Brings the open formats to `target`. A closing word closes everything
-// opened after its format too, so the survivors are opened again. Formats
-// set before the paragraph's first character may have no element of their
-// own (a bold heading's "\b"): closing one of them would close whatever the
-// reader holds, so then everything is closed and reopened.
+const char* openingWord(Effect e) {
+    switch (e) {
+    case kBold: return "\\b";
+    case kItalic: return "\\i";
+    case kUnderline: return "\\ul";
+    case kStrike: return "\\strike";
+    case kSuper: return "\\super";
+    case kSub: return "\\sub";
+    }
+    return "";
+}
+
+const char* closingWord(Effect e) {
+    switch (e) {
+    case kBold: return "\\b0";
+    case kItalic: return "\\i0";
+    case kUnderline: return "\\ulnone";
+    case kStrike: return "\\strike0";
+    case kSuper:
+    case kSub: return "\\nosupersub";
+    }
+    return "";
+}
+
+// Brings the open formats to `target`. The page-body reader closes every
+// format opened after the one named by a closing word, so formats are closed
+// one by one from the innermost down to the first one that ends, each with
+// its own word (RTF readers proper turn off only the named format), and the
+// survivors are opened again. The formats given before the paragraph's first
+// character are less certain: the reader may have opened them in another
+// order, or not at all when the paragraph's style already shows them (a bold
+// heading's "\b"); when one of those ends, all open formats are closed.
 void Exporter::transition(unsigned target) {
     size_t k = 0;
     while (k < open_.size() && (target & open_[k].effect)) ++k;
     if (k < open_.size()) {
         if (open_[k].fromParagraphStart) k = 0;
-        switch (open_[k].effect) {
-        case kBold: word("\\b0"); break;
-        case kItalic: word("\\i0"); break;
-        case kUnderline: word("\\ulnone"); break;
-        case kStrike: word("\\strike0"); break;
-        case kSuper:
-        case kSub: word("\\nosupersub"); break;
-        }
+        for (size_t j = open_.size(); j-- > k;) word(closingWord(open_[j].effect));
         open_.resize(k);
     }
     for (Effect e : kOpenOrder) {
         if (!(target & e)) continue;
         if (std::any_of(open_.begin(), open_.end(), [e](const Open& o) { return o.effect == e; })) continue;
-        switch (e) {
-        case kBold: word("\\b"); break;
-        case kItalic: word("\\i"); break;
-        case kUnderline: word("\\ul"); break;
-        case kStrike: word("\\strike"); break;
-        case kSuper: word("\\super"); break;
-        case kSub: word("\\sub"); break;
-        }
+        word(openingWord(e));
         open_.push_back(Open{e, false});
     }
 }
 
-void Exporter::writeParagraph(const OutParagraph& p, unsigned carryOut) {
+void Exporter::writeParagraph(const OutParagraph& p) {
     const int font = p.runs.empty() ? p.markFont : p.runs.front().font;
     const int halfPoints = p.runs.empty() ? p.markHalfPoints : p.runs.front().halfPoints;
     word("\\pard");
@@ -281,51 +294,43 @@ void Exporter::writeParagraph(const OutParagraph& p, unsigned carryOut) {
     word("\\fs", halfPoints);
     word("\\li", p.leftIndent);
     word("\\ri", p.rightIndent);
+    open_.clear();
     if (!p.runs.empty()) {
-        // Before the first character only bold, italic and underline count;
-        // the reader opens them outside whatever was carried in, in the
-        // order underline, italic, bold.
+        // The first run's formats go before the first character, where the
+        // reader takes them as the paragraph's starting formats.
         const unsigned first = p.runs.front().effects;
-        std::vector<Open> opened;
-        if (first & kBold) word("\\b");
-        if (first & kItalic) word("\\i");
-        if (first & kUnderline) word("\\ul");
-        for (Effect e : {kUnderline, kItalic, kBold})
-            if (first & e) opened.push_back(Open{e, true});
-        for (const Open& carried : open_) opened.push_back(Open{carried.effect, false});
-        open_ = std::move(opened);
-
+        for (Effect e : kOpenOrder) {
+            if (!(first & e)) continue;
+            word(openingWord(e));
+            open_.push_back(Open{e, true});
+        }
         int curFont = font;
         int curHalfPoints = halfPoints;
         for (size_t i = 0; i < p.runs.size(); ++i) {
             const OutRun& run = p.runs[i];
             QStringView rest(run.text);
-            if (i == 0) {
-                unsigned held = 0;
-                for (const Open& o : open_) held |= o.effect;
-                if (held != run.effects) {
-                    // Only the paragraph's first character can open it; the
-                    // formats that could not be given before it start after it.
-                    const qsizetype n = rest.size() > 1 && rest[0].isHighSurrogate() && rest[1].isLowSurrogate() ? 2 : 1;
-                    text(rest.first(n));
-                    rest = rest.sliced(n);
-                }
+            if (i == 0 && (first & kLateEffects)) {
+                // A reader that takes only bold, italic and underline before
+                // the first character still gets the others from the second
+                // character on; a reader that took them ignores the repeat.
+                const qsizetype n = rest.size() > 1 && rest[0].isHighSurrogate() && rest[1].isLowSurrogate() ? 2 : 1;
+                text(rest.first(n));
+                rest = rest.sliced(n);
+                for (Effect e : kOpenOrder)
+                    if (first & kLateEffects & e) word(openingWord(e));
             }
             transition(run.effects);
             if (run.font != curFont) word("\\f", curFont = run.font);
             if (run.halfPoints != curHalfPoints) word("\\fs", curHalfPoints = run.halfPoints);
             text(rest);
         }
+        // Closed before the paragraph's end, so nothing is carried over.
+        transition(0);
     }
     if (p.ended) {
-        // Words in a paragraph without text are ignored by the reader, so an
-        // empty paragraph leaves the open formats alone.
-        if (!p.runs.empty()) transition(carryOut);
         word("\\par");
         out_.push_back(u' ');
         needDelimiter_ = false;
-    } else {
-        transition(0);
     }
 }
 
@@ -347,15 +352,7 @@ std::u16string Exporter::write() {
                 u"{\\s4 heading 4;}{\\s5 heading 5;}{\\s6 heading 6;}}");
     needDelimiter_ = false;
 
-    // What each paragraph must leave open for the next paragraph that has text.
-    std::vector<unsigned> carry(paragraphs_.size(), 0);
-    unsigned next = 0;
-    for (size_t i = paragraphs_.size(); i-- > 0;) {
-        carry[i] = next;
-        if (!paragraphs_[i].runs.empty()) next = paragraphs_[i].runs.front().effects & kCarriedEffects;
-    }
-    open_.clear();
-    for (size_t i = 0; i < paragraphs_.size(); ++i) writeParagraph(paragraphs_[i], carry[i]);
+    for (const OutParagraph& p : paragraphs_) writeParagraph(p);
     out_.push_back(u'}');
     return std::move(out_);
 }

@@ -382,7 +382,9 @@ void RtfParser::textChar(char16_t c) {
     if (cur_.dest == Destination::Skip) return;
     if (cur_.dest == Destination::FontTable) {
         if (c == u';') {
-            fonts_[fontNumber_] = fontName_.trimmed();
+            // The table itself ends with a ";" that names nothing.
+            const QString name = fontName_.trimmed();
+            if (!name.isEmpty()) fonts_[fontNumber_] = name;
             fontName_.clear();
         } else if (c >= 0x20) {
             fontName_.append(QChar(c));
@@ -464,10 +466,19 @@ void insertRtf(QTextCursor& cursor, const std::u16string& rtf) {
     FormatMaker maker(parser.fonts());
 
     cursor.beginEditBlock();
+    // The paragraph end that survives the removal of the selection is that of
+    // the paragraph where the selection ends: its formatting stays with the
+    // text that follows.
+    const QTextBlock endBlock = cursor.document()->findBlock(cursor.selectionEnd());
+    const QTextBlockFormat originalFormat = endBlock.blockFormat();
+    const QTextCharFormat originalMark = endBlock.charFormat();
+    const bool spansParagraphs = endBlock != cursor.document()->findBlock(cursor.selectionStart());
     cursor.removeSelectedText();
+    if (spansParagraphs) {
+        cursor.setBlockFormat(originalFormat);
+        cursor.setBlockCharFormat(originalMark);
+    }
     const QTextBlock block = cursor.block();
-    const QTextBlockFormat originalFormat = block.blockFormat();
-    const QTextCharFormat originalMark = block.charFormat();
     const bool blockWasEmpty = block.length() <= 1;
     const bool atDocumentEnd = cursor.atBlockEnd() && !block.next().isValid();
 
