@@ -39,6 +39,15 @@ std::size_t lineCount(const std::string& text) {
     return n;
 }
 
+// The build's bin folder: TAVIX_BIN_DIR when CTest passes it, otherwise
+// the folder of this test program, which the build puts beside tavix-cli.
+std::string binDir() {
+    if (const char* bin = std::getenv("TAVIX_BIN_DIR"); bin && *bin) return bin;
+    std::error_code ec;
+    const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : self.parent_path().string();
+}
+
 class CliTest : public ::testing::Test {
 protected:
     CliTest() {
@@ -53,11 +62,9 @@ protected:
 
     // Runs tavix-cli with the arguments; withNotebook adds --notebook.
     Result run(const std::vector<std::string>& args, bool withNotebook = true) const {
-        const char* bin = std::getenv("TAVIX_BIN_DIR");
-        EXPECT_NE(bin, nullptr) << "TAVIX_BIN_DIR is not set";
         std::string command = "XDG_CONFIG_HOME=" + quoted(home.file("config")) +
                               " XDG_DATA_HOME=" + quoted(home.file("data")) + " " +
-                              quoted(std::string(bin ? bin : ".") + "/tavix-cli");
+                              quoted(binDir() + "/tavix-cli");
         if (withNotebook) command += " --notebook " + quoted(notebook());
         for (const std::string& arg : args) command += " " + quoted(arg);
         command += " >" + quoted(out.file("out")) + " 2>" + quoted(out.file("err")) + " </dev/null";
