@@ -233,6 +233,8 @@ std::unique_ptr<SAX2XMLReader> makeSafeReader() {
     // never reaches outside; without a resolver answer nothing is opened.
     reader->setFeature(XMLUni::fgXercesLoadExternalDTD, true);
     reader->setFeature(XMLUni::fgXercesDisableDefaultEntityResolution, true);
+    // Pages have no schemas; neither looking for one nor loading one.
+    reader->setFeature(XMLUni::fgXercesSchema, false);
     reader->setFeature(XMLUni::fgXercesLoadSchema, false);
     reader->setEntityResolver(&sharedResolver());
     reader->setProperty(XMLUni::fgXercesSecurityManager, &sharedSecurityManager());
@@ -299,6 +301,19 @@ CharDataEscaper::~CharDataEscaper() = default;
 
 void CharDataEscaper::appendEscaped(const XMLCh* text, std::size_t length, std::u16string& out) {
     if (length == 0) return;
+    // Most runs of page text hold nothing to escape, and UTF-16 can carry
+    // every character, so the formatter would copy them unchanged; skipping
+    // it there keeps loading large pages fast.
+    const char16_t* run = asU16(text);
+    bool plain = true;
+    for (std::size_t i = 0; i < length && plain; ++i) {
+        const char16_t c = run[i];
+        plain = c > u'>' || (c != u'&' && c != u'<' && c != u'>' && c != u'"' && c != u'\'');
+    }
+    if (plain) {
+        out.append(run, length);
+        return;
+    }
     impl_->target.reset();
     impl_->formatter.formatBuf(text, length, XMLFormatter::StdEscapes, XMLFormatter::UnRep_CharRef);
     const XMLByte* bytes = impl_->target.getRawBuffer();

@@ -32,15 +32,23 @@ struct ParseResult {
     unsigned long column = 0;
 };
 
-// A SAX2 reader with namespaces on, that never loads an external DTD or
-// entity (a DOCTYPE naming one still parses) and bounds entity expansion.
+// A SAX2 reader with namespaces on, that never reads anything outside the
+// document: no external DTD, entity or schema is fetched or opened. A
+// DOCTYPE naming one of the XHTML DTDs gets that DTD's named entities
+// (&nbsp; ...) from memory; any other external resource reads as empty.
+// Entity expansion is bounded (a nested expansion bomb is a fatal error).
 std::unique_ptr<xercesc::SAX2XMLReader> makeSafeReader();
 
 // Parse a whole document held in memory as UTF-16 (system id "dummy").
-// errors may be null (no error handler attached).
+// errors may be null (no handler of the caller's is told; the result still
+// tells). The parse ends at the first fatal error, reported once to errors
+// and in the result; events before it have been delivered. Text multiplied
+// far beyond the document's own size by declared entities also ends the
+// parse as a fatal error. Nothing is thrown.
 ParseResult parseText(xercesc::SAX2XMLReader& reader, const std::u16string& text,
                       xercesc::ContentHandler& content, xercesc::ErrorHandler* errors);
-// Parse a file (UTF-16 path); the encoding comes from the file itself.
+// Parse a file (UTF-16 path, any characters); the encoding comes from the
+// file itself. A file that cannot be read fails without calling errors.
 ParseResult parseFile(xercesc::SAX2XMLReader& reader, const std::u16string& path,
                       xercesc::ContentHandler& content, xercesc::ErrorHandler* errors);
 
