@@ -147,7 +147,6 @@ struct WordEntry {
     Word word;
 };
 
-// Sorted by name for binary search.
 constexpr WordEntry kWords[] = {
     {"author", Word::Destination},   {"b", Word::B},
     {"bin", Word::Bin},              {"buptim", Word::Destination},
@@ -181,17 +180,46 @@ constexpr WordEntry kWords[] = {
     {"viewkind", Word::Viewkind},    {"xe", Word::Destination},
 };
 
-constexpr bool wordsSorted() {
-    for (std::size_t i = 1; i < std::size(kWords); ++i)
-        if (!(kWords[i - 1].name < kWords[i].name)) return false;
-    return true;
+// Words are looked up by a number made of their letters (base 27, at most
+// 13 lower-case letters fit in 64 bits); longer or other words are unknown
+// unless they match by name.
+constexpr std::size_t kMaxKeyedLength = 13;
+
+constexpr std::uint64_t wordKey(std::string_view name) {
+    std::uint64_t key = 0;
+    for (char c : name) key = key * 27 + static_cast<std::uint64_t>(c - 'a' + 1);
+    return key;
 }
-static_assert(wordsSorted(), "kWords must stay sorted");
+
+struct KeyedWord {
+    std::uint64_t key;
+    Word word;
+};
+
+const std::vector<KeyedWord>& keyedWords() {
+    static const std::vector<KeyedWord> table = [] {
+        std::vector<KeyedWord> t;
+        for (const WordEntry& e : kWords)
+            if (e.name.size() <= kMaxKeyedLength) t.push_back({wordKey(e.name), e.word});
+        std::sort(t.begin(), t.end(), [](const KeyedWord& a, const KeyedWord& b) { return a.key < b.key; });
+        return t;
+    }();
+    return table;
+}
 
 Word lookupWord(std::string_view name) {
-    auto it = std::lower_bound(std::begin(kWords), std::end(kWords), name,
-                               [](const WordEntry& e, std::string_view n) { return e.name < n; });
-    return (it != std::end(kWords) && it->name == name) ? it->word : Word::Unknown;
+    if (name.size() > kMaxKeyedLength) {
+        for (const WordEntry& e : kWords)
+            if (e.name == name) return e.word;
+        return Word::Unknown;
+    }
+    for (char c : name)
+        if (c < 'a' || c > 'z') return Word::Unknown;  // control words are case-sensitive
+    const std::uint64_t key = wordKey(name);
+    const auto& table = keyedWords();
+    auto it = std::lower_bound(table.begin(), table.end(), key,
+                               [](const KeyedWord& e, std::uint64_t k) { return e.key < k; });
+    return (it != table.end() && it->key == key) ? it->word : Word::Unknown;
 }
 
 // Windows-1252 bytes 0x80..0x9F. The five bytes the code page leaves
@@ -246,6 +274,7 @@ private:
     void betweenParagraphs(Word word, bool on);
     void insideParagraph(Word word, bool on);
     void textCharacter(char16_t c);
+    void appendTextRun();
 
     void openParagraph();
     void closeParagraph();
@@ -306,6 +335,7 @@ void Scanner::run() {
                 break;
             }
             textCharacter(c);
+            if (!current_.skip) appendTextRun();
             break;
         }
     }
@@ -315,6 +345,19 @@ void Scanner::run() {
     endElement(asXml(u"body"));
     target_.endDocument();
     if (!stack_.empty()) diagnostics_ << "Error, unmatched brace\n";
+}
+
+// Plain text mostly comes in long runs between control words: take the
+// rest of the run in one append instead of character by character.
+void Scanner::appendTextRun() {
+    const std::size_t n = in_.size();
+    const std::size_t start = pos_;
+    while (pos_ < n) {
+        const char16_t c = in_[pos_];
+        if (c < 0x20 || c == u'\\' || c == u'{' || c == u'}' || c >= 0xFFFE) break;
+        ++pos_;
+    }
+    text_.append(in_, start, pos_ - start);
 }
 
 void Scanner::push() {
