@@ -77,9 +77,8 @@ ParseResult PageDocument::loadText(const std::u16string& xml) {
 }
 
 ParseResult PageDocument::parseBody(ContentHandler& handler) const {
-    // No error handler, as the body only ever holds what the event rules
-    // wrote; a damaged file can still leave it unbalanced, and then the
-    // handler gets the events before the damage and the result says why.
+    // The handler hears of no errors: a body left unbalanced by a damaged
+    // file delivers the events before the damage, and the result says why.
     auto reader = makeSafeReader();
     return parseText(*reader, body_, handler, nullptr);
 }
@@ -108,7 +107,9 @@ std::u16string PageDocument::fileText() const {
     text += u"<html xmlns=\"";
     text += kXhtmlNamespace;
     text += u"\"><head><title>";
+    const std::size_t titleAt = text.size();
     text += title_;
+    replaceForbidden(text, titleAt);  // a title set from outside may hold any character
     text += u"</title>";
     if (!keywords_.empty()) {
         text += u"<meta name=\"keywords\" content=\"";

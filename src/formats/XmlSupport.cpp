@@ -202,6 +202,9 @@ ParseResult runParse(SAX2XMLReader& reader, const InputSource& source, std::size
         result = failure(utf8(e.getMessage()));
     } catch (const std::bad_alloc&) {
         result = failure("out of memory while parsing");
+    } catch (const std::exception& e) {
+        // A handler of the caller's gave up; the parse ends there.
+        result = failure(e.what());
     }
     // The handlers are gone when this returns; the reader must not keep them.
     reader.setContentHandler(nullptr);
@@ -218,7 +221,9 @@ constexpr const char* kFormatterEncoding = "UTF-16";
 
 XmlLibrary::XmlLibrary() {
     std::lock_guard<std::mutex> lock(libraryMutex());
-    if (libraryUsers++ == 0) XMLPlatformUtils::Initialize();
+    // Counted only once started, so a failed start leaves nothing to undo.
+    if (libraryUsers == 0) XMLPlatformUtils::Initialize();
+    ++libraryUsers;
 }
 
 XmlLibrary::~XmlLibrary() {
@@ -265,18 +270,19 @@ ParseResult parseFile(SAX2XMLReader& reader, const std::u16string& path, Content
     // path conversion follows the process locale and would miss page names
     // that are not plain ASCII. The bytes go to the parser untouched, so the
     // encoding is still found from the file itself.
-    std::string nativePath = toUtf8(path);
+    const std::string nativePath = toUtf8(path);
     std::ifstream in(nativePath, std::ios::binary);
     if (!in) return failure("cannot open file for reading: " + nativePath);
     std::string bytes;
     try {
-        in.seekg(0, std::ios::end);
-        const std::streamoff size = in.tellg();
-        in.seekg(0, std::ios::beg);
-        if (size > 0) bytes.resize(static_cast<std::size_t>(size));
-        if (size > 0 && !in.read(bytes.data(), size)) return failure("cannot read file: " + nativePath);
-    } catch (const std::bad_alloc&) {
-        return failure("file too large to read: " + nativePath);
+        // Read in blocks rather than trusting a size: a folder or a special
+        // file opens fine but has none, and fails only on reading.
+        char block[1 << 16];
+        while (in.read(block, sizeof block) || in.gcount() > 0)
+            bytes.append(block, static_cast<std::size_t>(in.gcount()));
+        if (in.bad()) return failure("cannot read file: " + nativePath);
+    } catch (const std::exception&) {
+        return failure("cannot read file: " + nativePath);
     }
     try {
         const std::u16string& systemId = path;

@@ -223,9 +223,11 @@ TEST(PageDocumentRules, CharactersXmlCannotCarryNeverReachTheBody) {
 
     // Whatever the keywords hold, the file written stays readable.
     page.setKeywords(u"bell\u0007 end");
+    page.setTitle(u"title\u0002");
     PageDocument again(nullptr);
     EXPECT_TRUE(again.loadText(page.fileText()).ok);
     EXPECT_EQ(again.keywords(), u"bell\uFFFD end");
+    EXPECT_EQ(again.title(), u"title\uFFFD");
     EXPECT_EQ(again.body(), page.body());
 }
 

@@ -130,6 +130,26 @@ TEST_F(XmlSupportTest, ParseFileFindsTheEncodingInTheFileAndAcceptsNonAsciiPaths
     EXPECT_FALSE(result.ok);
     EXPECT_FALSE(result.message.empty());
     EXPECT_EQ(missing.fatalErrors, 0);
+    // A folder opens like a file but has nothing to read.
+    Recorder folder;
+    EXPECT_FALSE(parseFile(*reader, dir.path16(), folder, &folder).ok);
+
+    // A file larger than one read block arrives whole.
+    std::string big = "<a>";
+    for (int i = 0; i < 30000; ++i) big += "\xc3\xa9<b>x</b>";
+    dir.write("big.xml", big + "</a>");
+    Recorder whole;
+    EXPECT_TRUE(parseFile(*reader, fromUtf8(dir.file("big.xml")), whole, &whole).ok);
+    EXPECT_EQ(whole.events.size(), 7u + 30000u * 9u);
+}
+
+TEST_F(XmlSupportTest, AHandlerThatThrowsEndsTheParseWithAResult) {
+    struct Thrower : Recorder {
+        void characters(const XMLCh*, const XMLSize_t) override { throw std::runtime_error("handler gave up"); }
+    } thrower;
+    ParseResult result = parse(u"<a>text</a>", thrower);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(result.message, "handler gave up");
 }
 
 TEST_F(XmlSupportTest, StandardXhtmlDoctypeParsesWithoutFetchingTheDtd) {
