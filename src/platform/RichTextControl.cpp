@@ -9,7 +9,6 @@
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTextFrame>
 #include <QTextLayout>
 
 #include "platform/RtfDocument.h"
@@ -156,50 +155,73 @@ void RichTextControl::setSelection(int anchor, int position) {
 
 void RichTextControl::ensureLaidOut() const {
     // The layout works lazily and in steps; asking for the document's size
-    // finishes it at the current width, after which every block knows its
-    // line count and first line number.
+    // finishes it at the current width.
     document()->documentLayout()->documentSize();
 }
 
+namespace {
+
+// Display lines of one paragraph; a paragraph not laid out (or empty) still
+// shows one line.
+int linesOf(const QTextBlock& block) {
+    const QTextLayout* layout = block.layout();
+    return layout && layout->lineCount() > 0 ? layout->lineCount() : 1;
+}
+
+// The paragraph holding display line `line` and that line's number within it
+// (the rich-text layout keeps no line numbers of its own, so they are
+// counted).
+QTextBlock blockOfLine(const QTextDocument* doc, int line, int* inBlock) {
+    if (line < 0) return QTextBlock();
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        const int n = linesOf(b);
+        if (line < n) {
+            *inBlock = line;
+            return b;
+        }
+        line -= n;
+    }
+    return QTextBlock();
+}
+
+}  // namespace
+
 int RichTextControl::lineCount() const {
     ensureLaidOut();
-    const QTextBlock last = document()->lastBlock();
-    return last.firstLineNumber() + std::max(1, last.layout() ? last.layout()->lineCount() : 1);
+    int lines = 0;
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) lines += linesOf(b);
+    return lines;
 }
 
 int RichTextControl::lineFromPosition(int position) const {
     ensureLaidOut();
     position = std::clamp(position, 0, textLength());
-    const QTextBlock block = document()->findBlock(position);
-    if (!block.isValid()) return 0;
-    const QTextLayout* layout = block.layout();
-    if (!layout || layout->lineCount() == 0) return block.firstLineNumber();
-    const QTextLine line = layout->lineForTextPosition(position - block.position());
-    const int inBlock = line.isValid() ? line.lineNumber() : layout->lineCount() - 1;
-    return block.firstLineNumber() + inBlock;
+    const QTextBlock target = document()->findBlock(position);
+    int line = 0;
+    for (QTextBlock b = document()->begin(); b.isValid() && b != target; b = b.next()) line += linesOf(b);
+    const QTextLayout* layout = target.layout();
+    if (!layout || layout->lineCount() == 0) return line;
+    const QTextLine inBlock = layout->lineForTextPosition(position - target.position());
+    return line + (inBlock.isValid() ? inBlock.lineNumber() : layout->lineCount() - 1);
 }
 
 int RichTextControl::lineStart(int line) const {
     ensureLaidOut();
-    if (line < 0) return -1;
-    const QTextBlock block = document()->findBlockByLineNumber(line);
+    int inBlock = 0;
+    const QTextBlock block = blockOfLine(document(), line, &inBlock);
     if (!block.isValid()) return -1;
     const QTextLayout* layout = block.layout();
-    const int inBlock = line - block.firstLineNumber();
-    if (!layout || layout->lineCount() == 0) return inBlock == 0 ? block.position() : -1;
-    if (inBlock >= layout->lineCount()) return -1;
+    if (!layout || layout->lineCount() == 0) return block.position();
     return block.position() + layout->lineAt(inBlock).textStart();
 }
 
 int RichTextControl::lineLength(int line) const {
     ensureLaidOut();
-    if (line < 0) return 0;
-    const QTextBlock block = document()->findBlockByLineNumber(line);
+    int inBlock = 0;
+    const QTextBlock block = blockOfLine(document(), line, &inBlock);
     if (!block.isValid()) return 0;
     const QTextLayout* layout = block.layout();
-    const int inBlock = line - block.firstLineNumber();
-    if (!layout || layout->lineCount() == 0) return inBlock == 0 ? block.length() - 1 : 0;
-    if (inBlock >= layout->lineCount()) return 0;
+    if (!layout || layout->lineCount() == 0) return block.length() - 1;
     return layout->lineAt(inBlock).textLength();
 }
 
@@ -209,16 +231,12 @@ int RichTextControl::paragraphStyleAt(int position) const {
 }
 
 void RichTextControl::setMargins(int leftPixels, int rightPixels) {
-    // Margins are presentation: changing them must neither mark the text
-    // modified nor become an undo step.
-    QTextDocument* doc = document();
-    const bool modified = doc->isModified();
-    QTextFrame* root = doc->rootFrame();
-    QTextFrameFormat format = root->frameFormat();
-    format.setLeftMargin(std::max(0, leftPixels));
-    format.setRightMargin(std::max(0, rightPixels));
-    root->setFrameFormat(format);
-    doc->setModified(modified);
+    // Kept outside the document: a margin is presentation, and a change to
+    // the document's own frame would count as an edit and an undo step. The
+    // strips are filled like the text area so they read as part of it.
+    setViewportMargins(std::max(0, leftPixels), 0, std::max(0, rightPixels), 0);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
 }
 
 bool RichTextControl::canPastePlainText() const {
