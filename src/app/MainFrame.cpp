@@ -81,7 +81,21 @@ MainFrame::MainFrame(NotebookStore& store, QWidget* parent)
     UpdateCommandState();
 }
 
-MainFrame::~MainFrame() = default;
+MainFrame::~MainFrame() {
+    // The children are destroyed after this body, when the members are
+    // already gone, and some still signal on the way out (a floating pane
+    // hands the focus back as it goes). Nothing of theirs may reach this
+    // window then.
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    for (QTextEdit* e : {static_cast<QTextEdit*>(editor_), static_cast<QTextEdit*>(&keywords_->editor())}) {
+        disconnect(e, nullptr, this, nullptr);
+        disconnect(e->document(), nullptr, this, nullptr);
+    }
+    disconnect(keywords_, nullptr, this, nullptr);
+    idleTimer_->stop();
+    disconnect(idleTimer_, nullptr, this, nullptr);
+}
 
 void MainFrame::setErrorReporter(ErrorReporter reporter) { errorReporter_ = std::move(reporter); }
 
