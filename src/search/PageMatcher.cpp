@@ -45,18 +45,36 @@ const std::locale& searchLocale() {
 
 // boost::wregex works on 32-bit wchar_t here: a character outside the
 // basic plane must reach it as one code point, not two surrogates, or "."
-// would match half of it.
-void widen(const char16_t* text, std::size_t length, std::wstring& out) {
-    out.clear();
-    out.reserve(length);
-    for (std::size_t i = 0; i < length; ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
+// would match half of it. Appends to out; a high surrogate at the end of
+// text is left in *pendingHigh (when given) for the next piece to complete.
+void appendWide(const char16_t* text, std::size_t length, std::wstring& out, char16_t* pendingHigh = nullptr) {
+    std::size_t at = out.size();
+    out.resize(at + length + 1);
+    wchar_t* dest = out.data();
+    std::size_t i = 0;
+    if (pendingHigh && *pendingHigh) {
+        if (length > 0 && text[0] >= 0xDC00 && text[0] <= 0xDFFF) {
+            dest[at++] = static_cast<wchar_t>(0x10000 + ((*pendingHigh - 0xD800) << 10) + (text[0] - 0xDC00));
+            i = 1;
+        } else {
+            dest[at++] = static_cast<wchar_t>(*pendingHigh);
         }
-        out.push_back(static_cast<wchar_t>(c));
+        *pendingHigh = 0;
     }
+    for (; i < length; ++i) {
+        const char32_t c = text[i];
+        if ((c & 0xF800) != 0xD800) {
+            dest[at++] = static_cast<wchar_t>(c);
+        } else if (c <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+            dest[at++] = static_cast<wchar_t>(0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else if (c <= 0xDBFF && i + 1 == length && pendingHigh) {
+            *pendingHigh = static_cast<char16_t>(c);
+        } else {
+            dest[at++] = static_cast<wchar_t>(c);  // unpaired: kept as it stands
+        }
+    }
+    out.resize(at);
 }
 
 std::u16string fileNameOf(const std::u16string& path) {
@@ -82,7 +100,7 @@ Status PageMatcher::compile() {
     compiled_ = false;
     try {
         std::wstring wide;
-        widen(pattern_.data(), pattern_.size(), wide);
+        appendWide(pattern_.data(), pattern_.size(), wide);
         boost::regex_constants::syntax_option_type flags = boost::regex_constants::normal;
         if (!matchCase_) flags = flags | boost::regex_constants::icase;
         expression_.imbue(searchLocale());
@@ -104,7 +122,8 @@ bool PageMatcher::matchesFile(const std::u16string& path) {
     found_ = false;
     stopped_ = false;
     error_ = Status::success();
-    run_.clear();
+    wide_.clear();
+    pendingHigh_ = 0;
     inRun_ = false;
     currentPath_ = path;
     try {
@@ -148,11 +167,13 @@ bool PageMatcher::readFile(const std::u16string& path) {
             const ssize_t n = ::read(fd, bytes_.data() + used, bytes_.size() - used);
             if (n < 0 && errno == EINTR) continue;
             if (n < 0) break;
-            if (n == 0) {
+            used += static_cast<std::size_t>(n);
+            // A regular file reads short only at its end, which saves the
+            // extra call that would return nothing.
+            if (n == 0 || used < bytes_.size()) {
                 ok = true;
                 break;
             }
-            used += static_cast<std::size_t>(n);
         }
         bytes_.resize(used);
     }
@@ -186,10 +207,19 @@ void PageMatcher::parseBuffer(const std::u16string& systemId) {
 void PageMatcher::searchRun() {
     if (!inRun_) return;
     inRun_ = false;
+    if (pendingHigh_) {
+        wide_.push_back(static_cast<wchar_t>(pendingHigh_));
+        pendingHigh_ = 0;
+    }
     if (!found_ && !stopped_) {
-        widen(run_.data(), run_.size(), wide_);
         try {
-            if (boost::regex_search(wide_.data(), wide_.data() + wide_.size(), expression_)) found_ = true;
+            // Only whether there is a match matters: match_any is what
+            // Boost's own yes-or-no search uses. The results object is kept
+            // so its storage is not made anew for every run.
+            if (boost::regex_search(static_cast<const wchar_t*>(wide_.data()),
+                                    static_cast<const wchar_t*>(wide_.data() + wide_.size()), match_, expression_,
+                                    boost::regex_constants::match_default | boost::regex_constants::match_any))
+                found_ = true;
         } catch (const std::bad_alloc&) {
             stopped_ = true;
             error_ = Status::failure("out of memory while searching " + toUtf8(fileNameOf(currentPath_)));
@@ -201,7 +231,7 @@ void PageMatcher::searchRun() {
                                      ": " + e.what());
         }
     }
-    run_.clear();
+    wide_.clear();
 }
 
 void PageMatcher::startElement(const XMLCh*, const XMLCh*, const XMLCh*, const Attributes&) { searchRun(); }
@@ -213,7 +243,7 @@ void PageMatcher::characters(const XMLCh* chars, const XMLSize_t length) {
     // character reference, and at the parser's buffer edge); they are
     // searched together at the next markup.
     inRun_ = true;
-    if (!found_ && !stopped_) run_.append(asU16(chars), length);
+    if (!found_ && !stopped_) appendWide(asU16(chars), length, wide_, &pendingHigh_);
 }
 
 void PageMatcher::skippedEntity(const XMLCh* name) {

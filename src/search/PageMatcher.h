@@ -78,9 +78,12 @@ private:
     std::u16string compiledPattern_;
     bool compiledMatchCase_ = true;
     boost::wregex expression_;  // UTF-32 wchar_t; runs are widened before matching
-    std::u16string run_;
+    // The run gathered so far, already widened to UTF-32; a high
+    // surrogate waits in pendingHigh_ for the next piece.
+    std::wstring wide_;
+    char16_t pendingHigh_ = 0;
     bool inRun_ = false;
-    std::wstring wide_;  // reused conversion buffer
+    boost::match_results<const wchar_t*> match_;
     std::string bytes_;  // reused file buffer
     bool stopped_ = false;  // the expression failed; stop parsing
     std::u16string currentPath_;
