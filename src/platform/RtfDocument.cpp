@@ -5,6 +5,7 @@
 // the page-body reader's rules, exactly the formats shown on screen.
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 #include <vector>
 
 #include <QGuiApplication>
@@ -57,11 +58,17 @@ constexpr Effect kOpenOrder[] = {kBold, kItalic, kUnderline, kStrike, kSuper, kS
 // paragraph's first character.
 constexpr unsigned kLateEffects = kStrike | kSuper | kSub;
 
-struct OutRun {
-    QString text;
+// What the RTF says of a character format.
+struct RunStyle {
     unsigned effects = 0;
     int font = 0;
     int halfPoints = 24;
+    bool operator==(const RunStyle&) const = default;
+};
+
+struct OutRun {
+    std::u16string text;
+    RunStyle style;
 };
 
 struct OutParagraph {
@@ -110,7 +117,9 @@ public:
 private:
     int fontIndex(const QTextCharFormat& f);
     int halfPointsOf(const QTextCharFormat& f) const;
-    void appendText(OutParagraph& p, const QString& text, const QTextCharFormat& f);
+    // The RTF style of a fragment's format, worked out once per format.
+    const RunStyle& styleOf(const QTextFragment& fragment);
+    static void appendText(OutParagraph& p, QStringView text, const RunStyle& style);
 
     void word(const char* w) {
         while (*w) out_.push_back(char16_t(*w++));
@@ -131,6 +140,7 @@ private:
 
     const QTextDocument& doc_;
     std::vector<QString> fonts_;
+    std::unordered_map<int, RunStyle> styles_;
     std::vector<OutParagraph> paragraphs_;
     std::u16string out_;
     bool needDelimiter_ = false;
@@ -157,29 +167,29 @@ int Exporter::halfPointsOf(const QTextCharFormat& f) const {
     return std::max(1, int(std::lround(points * 2)));
 }
 
-void Exporter::appendText(OutParagraph& p, const QString& source, const QTextCharFormat& f) {
-    QString t;
-    t.reserve(source.size());
+const RunStyle& Exporter::styleOf(const QTextFragment& fragment) {
+    const int index = fragment.charFormatIndex();
+    const auto known = styles_.find(index);
+    if (known != styles_.end()) return known->second;
+    const QTextCharFormat f = fragment.charFormat();
+    return styles_.emplace(index, RunStyle{effectsOf(f), fontIndex(f), halfPointsOf(f)}).first->second;
+}
+
+void Exporter::appendText(OutParagraph& p, QStringView source, const RunStyle& style) {
+    std::u16string* t = nullptr;
     for (QChar c : source) {
-        const char16_t u = c.unicode();
+        char16_t u = c.unicode();
         // The page format holds neither tabs nor line breaks: a blank keeps
         // the words apart. Control characters and embedded objects are no text.
-        if (u == u'\t' || u == u'\u2028') t.append(QLatin1Char(' '));
+        if (u == u'\t' || u == u'\u2028') u = u' ';
         else if (u < 0x20 || u == 0xFFFC || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1) continue;
-        else t.append(c);
-    }
-    if (t.isEmpty()) return;
-    const unsigned effects = effectsOf(f);
-    const int font = fontIndex(f);
-    const int halfPoints = halfPointsOf(f);
-    if (!p.runs.empty()) {
-        OutRun& last = p.runs.back();
-        if (last.effects == effects && last.font == font && last.halfPoints == halfPoints) {
-            last.text += t;
-            return;
+        if (!t) {
+            if (p.runs.empty() || !(p.runs.back().style == style)) p.runs.push_back(OutRun{{}, style});
+            t = &p.runs.back().text;
+            t->reserve(t->size() + size_t(source.size()));
         }
+        t->push_back(u);
     }
-    p.runs.push_back(OutRun{t, effects, font, halfPoints});
 }
 
 void Exporter::collect(int start, int end, bool finalEnd) {
@@ -210,11 +220,11 @@ void Exporter::collect(int start, int end, bool finalEnd) {
             if (fe <= from || fs >= to) continue;
             const int a0 = std::max(fs, from);
             const int a1 = std::min(fe, to);
-            appendText(p, frag.text().mid(a0 - fs, a1 - a0), frag.charFormat());
+            appendText(p, QStringView(frag.text()).mid(a0 - fs, a1 - a0), styleOf(frag));
         }
         const QTextCharFormat mark = p.runs.empty() ? b.charFormat() : QTextCharFormat();
-        p.markFont = p.runs.empty() ? fontIndex(mark) : p.runs.front().font;
-        p.markHalfPoints = p.runs.empty() ? halfPointsOf(mark) : p.runs.front().halfPoints;
+        p.markFont = p.runs.empty() ? fontIndex(mark) : p.runs.front().style.font;
+        p.markHalfPoints = p.runs.empty() ? halfPointsOf(mark) : p.runs.front().style.halfPoints;
         paragraphs_.push_back(std::move(p));
         if (!paragraphs_.back().ended) break;
     }
@@ -282,8 +292,8 @@ void Exporter::transition(unsigned target) {
 }
 
 void Exporter::writeParagraph(const OutParagraph& p) {
-    const int font = p.runs.empty() ? p.markFont : p.runs.front().font;
-    const int halfPoints = p.runs.empty() ? p.markHalfPoints : p.runs.front().halfPoints;
+    const int font = p.runs.empty() ? p.markFont : p.runs.front().style.font;
+    const int halfPoints = p.runs.empty() ? p.markHalfPoints : p.runs.front().style.halfPoints;
     word("\\pard");
     word("\\s", p.style);
     const char align[] = {'\\', 'q', char(p.align), 0};
@@ -298,7 +308,7 @@ void Exporter::writeParagraph(const OutParagraph& p) {
     if (!p.runs.empty()) {
         // The first run's formats go before the first character, where the
         // reader takes them as the paragraph's starting formats.
-        const unsigned first = p.runs.front().effects;
+        const unsigned first = p.runs.front().style.effects;
         for (Effect e : kOpenOrder) {
             if (!(first & e)) continue;
             word(openingWord(e));
@@ -319,9 +329,9 @@ void Exporter::writeParagraph(const OutParagraph& p) {
                 for (Effect e : kOpenOrder)
                     if (first & kLateEffects & e) word(openingWord(e));
             }
-            transition(run.effects);
-            if (run.font != curFont) word("\\f", curFont = run.font);
-            if (run.halfPoints != curHalfPoints) word("\\fs", curHalfPoints = run.halfPoints);
+            transition(run.style.effects);
+            if (run.style.font != curFont) word("\\f", curFont = run.style.font);
+            if (run.style.halfPoints != curHalfPoints) word("\\fs", curHalfPoints = run.style.halfPoints);
             text(rest);
         }
         // Closed before the paragraph's end, so nothing is carried over.

@@ -270,10 +270,6 @@ size_t RtfParser::handleWord(std::u16string_view w, bool hasParam, int param, si
         fontName_.clear();
         return next;
     }
-    if (isSkippedDestination(w)) {
-        cur_.dest = Destination::Skip;
-        return next;
-    }
     CharProps& chr = cur_.chr;
     ParaProps& para = cur_.para;
     const bool on = !hasParam || param != 0;
@@ -356,6 +352,8 @@ size_t RtfParser::handleWord(std::u16string_view w, bool hasParam, int param, si
         textChar(u'\u201D');
     } else if (w == u"bullet") {
         textChar(u'\u2022');
+    } else if (isSkippedDestination(w)) {
+        cur_.dest = Destination::Skip;
     }
     return next;
 }
