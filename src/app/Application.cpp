@@ -1,6 +1,11 @@
 #include "app/Application.h"
 
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
+#include <QSocketNotifier>
 
 #include "app/FrameManager.h"
 #include "app/Icons.h"
@@ -11,6 +16,43 @@
 #endif
 
 namespace tavix {
+namespace {
+
+// The write end of the pipe the signal handler writes to; the event loop
+// reads the other end.
+int signalPipe[2] = {-1, -1};
+
+extern "C" void onTerminationSignal(int) {
+    const char byte = 1;
+    // Only async-signal-safe calls here; a full pipe already holds a request.
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+// A terminal's Ctrl+C, a hang-up or a plain "kill" ends the program as
+// closing its windows does, so the open pages are saved rather than lost.
+void closeFramesOnTermination(FrameManager& frames) {
+    if (signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &frames);
+    QObject::connect(notifier, &QSocketNotifier::activated, &frames, [&frames] {
+        char buffer[16];
+        [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], buffer, sizeof buffer);
+        frames.CloseAll();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(sig, &action, nullptr);
+}
+
+void restoreDefaultSignals() {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        std::signal(sig, SIG_DFL);
+}
+
+}  // namespace
 
 void SetUpApplication(QApplication& app) {
     QApplication::setApplicationName(QStringLiteral("Tavix"));
@@ -34,7 +76,12 @@ int RunApplication(QApplication& app, NotebookStore& store) {
     SetUpApplication(app);
     PrepareStore(store);
     FrameManager frames(store);
-    return frames.Run();
+    closeFramesOnTermination(frames);
+    const int result = frames.Run();
+    // The notifier goes with the manager; a late signal must not write into
+    // a pipe nobody reads any more.
+    restoreDefaultSignals();
+    return result;
 }
 
 }  // namespace tavix

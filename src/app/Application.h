@@ -18,6 +18,8 @@ void PrepareStore(NotebookStore& store);
 
 // The whole run after the QApplication exists: set-up, the store, the
 // first main window and the event loop until the last window is gone.
+// SIGTERM, SIGINT and SIGHUP close the windows (saving their pages) while
+// it runs.
 // Returns the process's exit code: 0 after a normal close, non-zero when
 // no window could be created.
 int RunApplication(QApplication& app, NotebookStore& store);

@@ -66,6 +66,13 @@ QWidget* FrameManager::AddFrame() {
 
 void FrameManager::RequestFrame() { AddFrame(); }
 
+void FrameManager::CloseAll() {
+    const std::vector<QObject*> open = frames_;
+    for (QObject* frame : open)
+        if (auto* w = qobject_cast<QWidget*>(frame))
+            w->close();
+}
+
 void FrameManager::frameGone(QObject* frame) {
     frames_.erase(std::remove(frames_.begin(), frames_.end(), frame), frames_.end());
     if (frames_.empty() && loop_)
@@ -87,10 +94,7 @@ int FrameManager::Run() {
         loop_ = nullptr;
         // Something other than closing the frames ended the loop (the
         // session is ending): close what is left so every page is saved.
-        const std::vector<QObject*> left = frames_;
-        for (QObject* frame : left)
-            if (auto* w = qobject_cast<QWidget*>(frame))
-                w->close();
+        CloseAll();
     }
     QGuiApplication::setQuitOnLastWindowClosed(quitOnLast);
     return result;

@@ -55,6 +55,9 @@ public slots:
     // Asks for one more frame; failures show their message and the other
     // frames carry on.
     void RequestFrame();
+    // Closes every frame as its close box would (each saves its page); a
+    // frame whose page cannot be saved may stay if the user says so.
+    void CloseAll();
 
 private:
     void frameGone(QObject* frame);

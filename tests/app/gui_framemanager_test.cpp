@@ -1,5 +1,6 @@
 // The frame manager's rules (how many frames, when the program ends, what
 // it says when a frame cannot be made) and the whole start-up.
+#include <csignal>
 #include <filesystem>
 #include <stdexcept>
 
@@ -119,6 +120,25 @@ TEST(StartUp, RunsFromEmptyFoldersToAClosedWindowWithExitCodeZero) {
     EXPECT_TRUE(std::filesystem::is_directory(config + "/Halvorix/Tavix"));
     EXPECT_TRUE(std::filesystem::exists(data + "/Halvorix/Tavix/Notebooks/Default/FrontPage.xhtml"));
     EXPECT_EQ(store.dataFolder(), QString::fromStdString(config + "/Halvorix/Tavix").toStdU16String());
+}
+
+TEST(StartUp, TerminationSignalClosesTheWindowsAndSavesTheirPages) {
+    TempDir tmp;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(tmp.path() + "/cfg"));
+    qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tmp.path() + "/share"));
+    NotebookStore store;
+    QTimer::singleShot(50, [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* f = qobject_cast<MainFrame*>(w)) {
+                f->editor().moveCursor(QTextCursor::End);
+                QTest::keyClicks(&f->editor(), "kept on kill");
+            }
+        std::raise(SIGTERM);
+    });
+    EXPECT_EQ(RunApplication(*qApp, store), 0);
+    const std::string file = tmp.path() + "/share/Halvorix/Tavix/Notebooks/Default/FrontPage.xhtml";
+    ASSERT_TRUE(std::filesystem::exists(file));
+    EXPECT_NE(tmp.read(file.substr(tmp.path().size() + 1)).find("kept on kill"), std::string::npos);
 }
 
 TEST(StartUp, AFileInPlaceOfAFolderIsLeftAlone) {
