@@ -50,12 +50,12 @@ QString leftWhole(const QString& text, qsizetype n) {
     return text.left(n);
 }
 
-// Characters a key press or input method commit would add: printable text,
-// or one paragraph break for Return.
+// Characters a key press or input method commit would add: printable text
+// and tabs (Backspace and Delete come as control characters and add none).
 qsizetype insertedLength(const QString& text) {
     qsizetype n = 0;
     for (QChar c : text)
-        if (c.unicode() >= 0x20 && c.unicode() != 0x7F) ++n;
+        if ((c.unicode() >= 0x20 && c.unicode() != 0x7F) || c.unicode() == u'\t') ++n;
     return n;
 }
 
@@ -84,9 +84,7 @@ void RichTextControl::setRtfContent(const std::u16string& rtf) {
     cursor.endEditBlock();
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
-    QTextCursor start(doc);
-    start.setCharFormat(doc->begin().charFormat());
-    setTextCursor(start);
+    setTextCursor(QTextCursor(doc));
 }
 
 std::u16string RichTextControl::rtfContent() const { return documentToRtf(*document()); }
@@ -287,8 +285,7 @@ void RichTextControl::insertFromMimeData(const QMimeData* source) {
 void RichTextControl::keyPressEvent(QKeyEvent* event) {
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const qsizetype adds = isReturn ? 1 : insertedLength(event->text());
-    const bool shortcut = event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (adds > 0 && !shortcut && !isReadOnly() && adds > roomFor(textCursor())) {
+    if (adds > 0 && !isReadOnly() && adds > roomFor(textCursor())) {
         QApplication::beep();
         event->accept();
         return;

@@ -482,8 +482,9 @@ void insertRtf(QTextCursor& cursor, const std::u16string& rtf) {
 
     if (closed == 0) {
         // No paragraph end: the text joins the paragraph at the cursor, which
-        // keeps its formatting unless it held nothing at all.
-        if (blockWasEmpty) {
+        // keeps its formatting unless it held nothing at all (and nothing
+        // came in, e.g. from an empty or broken RTF, leaves it alone).
+        if (blockWasEmpty && !tail.runs.empty()) {
             cursor.setBlockFormat(FormatMaker::blockFormat(tail.para));
             cursor.setBlockCharFormat(maker.charFormat(tail.mark));
         }

@@ -137,6 +137,8 @@ TEST(RichTextControl, LimitAppliesToTypingAndPasteNotLoading) {
     EXPECT_EQ(c.textLength(), 16);
     QTest::keyClick(&c, Qt::Key_Return);
     EXPECT_EQ(c.document()->blockCount(), 1);
+    QTest::keyClick(&c, Qt::Key_Tab);
+    EXPECT_EQ(c.textLength(), 16);
     // Deleting is always allowed.
     QTest::keyClick(&c, Qt::Key_Backspace);
     EXPECT_EQ(c.textLength(), 15);

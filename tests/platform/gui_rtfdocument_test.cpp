@@ -424,6 +424,18 @@ TEST_F(RtfInsert, ParagraphsSplitTheTextAtTheCursor) {
     EXPECT_EQ(rest.alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
 }
 
+TEST_F(RtfInsert, NothingToInsertLeavesTheParagraphAlone) {
+    QTextCursor c(&doc);
+    c.setPosition(doc.lastBlock().position());
+    c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    for (const std::u16string rtf : {u"", u"{\\rtf1}", u"}}{\\*\\x"}) {
+        insertRtf(c, rtf);
+        ASSERT_EQ(doc.blockCount(), 3);
+        EXPECT_EQ(styleIndexOf(doc.lastBlock().blockFormat()), 4);
+    }
+}
+
 TEST_F(RtfInsert, IsOneUndoStep) {
     QTextCursor c(&doc);
     c.setPosition(doc.begin().next().position());
