@@ -8,6 +8,7 @@
 #include <QTextDocument>
 #include <benchmark/benchmark.h>
 
+#include "platform/RichTextControl.h"
 #include "platform/RtfDocument.h"
 
 namespace {
@@ -55,6 +56,34 @@ void BM_Export(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(tavix::documentToRtf(doc));
 }
 BENCHMARK(BM_Export)->Unit(benchmark::kMillisecond);
+
+// What the status bar asks after every burst of input: the caret's display
+// line and that line's start, in the middle of the large page.
+void BM_CaretLine(benchmark::State& state) {
+    tavix::RichTextControl control;
+    control.resize(900, 700);
+    control.show();
+    control.setRtfContent(largePage());
+    const int middle = control.textLength() / 2;
+    state.counters["lines"] = control.lineCount();
+    for (auto _ : state) {
+        const int line = control.lineFromPosition(middle);
+        benchmark::DoNotOptimize(middle - control.lineStart(line));
+    }
+}
+BENCHMARK(BM_CaretLine)->Unit(benchmark::kMicrosecond);
+
+void BM_SetRtfContent(benchmark::State& state) {
+    const std::u16string rtf = largePage();
+    tavix::RichTextControl control;
+    control.resize(900, 700);
+    control.show();
+    for (auto _ : state) {
+        control.setRtfContent(rtf);
+        benchmark::DoNotOptimize(control.lineCount());  // laid out in full
+    }
+}
+BENCHMARK(BM_SetRtfContent)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
