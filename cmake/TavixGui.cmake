@@ -25,3 +25,9 @@ install(TARGETS tavix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES resources/tavix.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES resources/icons/tavix.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Desktops that cannot draw SVG look for PNG icons of fixed sizes.
+foreach(size 48 128 256)
+  install(FILES resources/icons/tavix-${size}.png
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+          RENAME tavix.png)
+endforeach()

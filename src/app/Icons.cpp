@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
-#include <QPixmap>
 
 #include "app/CommandTable.h"
 
@@ -174,43 +173,17 @@ bool drawable(const QIcon& icon) {
     return !icon.isNull() && !icon.pixmap(16, 16).isNull();
 }
 
-// The program's icon drawn the way the SVG in the resources looks.
-QPixmap paintedApplicationIcon(int side) {
-    QPixmap pm(side, side);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(side / 64.0, side / 64.0);
-    const QColor blue(0x3b, 0x5b, 0x7a);
-    QPen pen(blue, 3);
-    pen.setCapStyle(Qt::RoundCap);
-    p.setPen(pen);
-    p.setBrush(QColor(0xf4, 0xf1, 0xe8));
-    p.drawRoundedRect(QRectF(10, 6, 40, 52), 4, 4);
-    p.drawLine(QPointF(18, 20), QPointF(42, 20));
-    p.drawLine(QPointF(18, 30), QPointF(34, 30));
-    p.drawLine(QPointF(18, 40), QPointF(42, 40));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0x3b, 0x7a, 0x57));
-    p.drawEllipse(QPointF(46, 46), 10, 10);
-    QPen white(Qt::white, 3);
-    white.setCapStyle(Qt::RoundCap);
-    p.setPen(white);
-    p.drawLine(QPointF(41, 46), QPointF(51, 46));
-    p.drawLine(QPointF(46, 41), QPointF(46, 51));
-    return pm;
-}
-
 }  // namespace
 
 QIcon applicationIcon() {
     QIcon svg(QStringLiteral(":/tavix/tavix.svg"));
     if (drawable(svg))
         return svg;
-    QIcon icon;
-    for (int side : {16, 24, 32, 48, 64, 128, 256})
-        icon.addPixmap(paintedApplicationIcon(side));
-    return icon;
+    // Qt reads PNG without any plugin.
+    QIcon png;
+    for (int side : {48, 128, 256})
+        png.addFile(QStringLiteral(":/tavix/tavix-%1.png").arg(side), QSize(side, side));
+    return png;
 }
 
 QIcon drawnCommandIcon(int commandId) {

@@ -7,7 +7,7 @@
 
 namespace tavix {
 
-// The program's icon (also when the desktop cannot render SVG).
+// The program's icon: the SVG where it can be drawn, else the PNG sizes.
 QIcon applicationIcon();
 
 // The icon of a command: the theme's icon of that name when it can be drawn,
