@@ -154,6 +154,15 @@ TEST_F(PageEditorTest, UndoNeverTakesAwayALinkMark) {
     EXPECT_EQ(editor.GetPlainText(), u"FrontPage");
     EXPECT_EQ(allMarks(), (Marks{{0, 9}}));
     EXPECT_FALSE(editor.document()->isUndoAvailable());
+    // The keyboard's undo too.
+    placeCaret(0);
+    type(QStringLiteral("z "));
+    QTest::keyClick(&editor, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(&editor, Qt::Key_Z, Qt::ControlModifier);
+    QTest::keyClick(&editor, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor.GetPlainText(), u"FrontPage");
+    EXPECT_EQ(allMarks(), (Marks{{0, 9}}));
+    EXPECT_FALSE(editor.IsModified());
 }
 
 TEST_F(PageEditorTest, SplittingAndJoiningParagraphsReMarksBothSides) {
