@@ -40,12 +40,6 @@ std::u16string_view viewOf(const QString& s) {
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<std::size_t>(s.size())};
 }
 
-QString toQString(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::u16string toU16(const QString& s) { return std::u16string(viewOf(s)); }
-
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 
 unsigned effectsOf(const QTextCharFormat& f) {
@@ -122,9 +116,8 @@ PageEditor::~PageEditor() { delete d_; }
 
 void PageEditor::SetRtf(const std::u16string& rtf) {
     BeginNoRedraw();
-    setRtfContent(rtf);
+    setRtfContent(rtf);  // the caret goes to the start
     document()->clearUndoRedoStacks();
-    setSelection(0, 0);
     SetModified(false);
     EndNoRedraw();
 }
@@ -135,7 +128,6 @@ void PageEditor::SetPlainText(const std::u16string& text) {
     BeginNoRedraw();
     setPlainContent(text);
     document()->clearUndoRedoStacks();
-    setSelection(0, 0);
     SetModified(false);
     EndNoRedraw();
 }
