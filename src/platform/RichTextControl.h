@@ -15,17 +15,22 @@ public:
     ~RichTextControl() override;
 
     // Whole content as RTF (see RtfDocument.h). setRtfContent leaves the
-    // undo history empty and does not apply the text limit.
+    // undo history empty, the content unmodified and the caret at 0, and
+    // does not apply the text limit. Malformed RTF loads what it can.
     void setRtfContent(const std::u16string& rtf);
     std::u16string rtfContent() const;
-    // Replace the selection with RTF as one undo step.
+    // Replace the selection with RTF as one undo step (see insertRtf for how
+    // paragraphs join the text around the selection).
     void replaceSelectionWithRtf(const std::u16string& rtf);
 
-    // Plain text, paragraphs separated by "\r". setPlainContent leaves the
-    // undo history empty.
+    // Plain text, paragraphs separated by "\r". setPlainContent takes "\r",
+    // "\n" and "\r\n" alike as paragraph ends, drops control characters
+    // other than tab, and leaves the undo history empty and the content
+    // unmodified.
     void setPlainContent(const std::u16string& text);
     std::u16string plainContent() const;
-    // The text of [start, end), paragraph separators as "\r".
+    // The text of [start, end), paragraph separators as "\r"; the bounds are
+    // clamped to the text, and an empty or reversed range gives "".
     std::u16string textRange(int start, int end) const;
 
     // Character count, paragraph separators counted once each, the final
@@ -33,25 +38,29 @@ public:
     int textLength() const;
     int selectionStart() const;
     int selectionEnd() const;
-    // anchor == position selects nothing.
+    // anchor == position selects nothing; positions are clamped to the text.
     void setSelection(int anchor, int position);
 
     // Display lines (wrapped lines count separately), laid out at the
-    // current width.
+    // current width; an empty paragraph is one line. Each call walks the
+    // paragraphs once (the layout keeps no line numbers).
     int lineCount() const;
+    // Positions beyond the text are clamped.
     int lineFromPosition(int position) const;
+    // -1 for a line that does not exist.
     int lineStart(int line) const;
-    // Without the line's paragraph separator.
+    // Without the line's paragraph separator; 0 for a line that does not exist.
     int lineLength(int line) const;
 
     // Paragraph style index 0..6 of the paragraph holding position.
     int paragraphStyleAt(int position) const;
 
-    // Inner left and right margins in pixels.
+    // Inner left and right margins in pixels, kept outside the document (not
+    // an edit, not an undo step, kept across loads).
     void setMargins(int leftPixels, int rightPixels);
 
-    // Typing and pasting are refused beyond this many characters; loading
-    // content is never cut.
+    // Typing is refused and pasted text cut (never inside a surrogate pair)
+    // beyond this many characters, with a beep; loading is never cut.
     void setTextLimit(int characters) { textLimit_ = characters; }
     int textLimit() const { return textLimit_; }
 
@@ -61,8 +70,11 @@ public:
     bool findText(const std::u16string& text, bool matchCase, bool wholeWord, bool down);
 
 protected:
+    // Paste and drop take plain text only, in the format at the caret.
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    // Shift+Return starts a paragraph like Return: a page holds no line
+    // breaks inside a paragraph.
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
 

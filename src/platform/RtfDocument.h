@@ -48,14 +48,22 @@ double twipsToPixels(int twips);
 int pixelsToTwips(double pixels);
 
 // Replaces the selection of cursor (or inserts at it) with the content of the
-// RTF, within the cursor's current edit block. The first imported paragraph
-// takes over the paragraph the cursor stands in; the last one merges with the
-// text after the cursor, as pasting rich text does.
+// RTF, within the cursor's current edit block (one undo step). Each "\par"
+// is a paragraph end carrying its paragraph's formatting: the first imported
+// paragraph takes over the paragraph the cursor stands in; text after the
+// last "\par" merges with the text after the cursor, whose paragraph keeps
+// its own formatting. A last "\par" at the very end of the document is the
+// document's own end and adds no empty paragraph. RTF without "\par" only
+// inserts text (an empty paragraph also takes its paragraph formatting).
+// Never fails: malformed RTF inserts what could be read.
 void insertRtf(QTextCursor& cursor, const std::u16string& rtf);
 
-// The whole document as RTF.
+// The whole document as RTF; every paragraph, the last one too, ends in
+// "\par".
 std::u16string documentToRtf(const QTextDocument& document);
-// The range [start, end) as RTF (paragraphs cut at the range's edges).
+// The range [start, end) as RTF (paragraphs cut at the range's edges; a
+// paragraph's "\par" only when its end lies inside the range). Bounds are
+// clamped and put in order.
 std::u16string rangeToRtf(const QTextDocument& document, int start, int end);
 
 }  // namespace tavix
