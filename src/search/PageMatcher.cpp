@@ -148,6 +148,11 @@ bool PageMatcher::matchesFile(const std::u16string& path) {
         error_ = Status::failure("search failed in " + toUtf8(fileNameOf(path)));
     }
     bytes_.clear();
+    // One unusually large file must not pin its memory for the rest of
+    // the search.
+    constexpr std::size_t kKeep = std::size_t(1) << 20;
+    if (bytes_.capacity() > kKeep) std::string().swap(bytes_);
+    if (wide_.capacity() > kKeep) std::wstring().swap(wide_);
     if (!error_) return false;
     return found_;
 }
