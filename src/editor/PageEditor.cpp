@@ -11,6 +11,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTextOption>
 
 #include "editor/LinkWords.h"
 #include "platform/RtfDocument.h"
@@ -106,6 +107,7 @@ PageEditor::PageEditor(QWidget* parent) : RichTextControl(parent), d_(new Privat
     d_->linkFormat.setFontUnderline(true);
     setTextLimit(kTextLimit);
     setLineWrapMode(QTextEdit::WidgetWidth);
+    followLayoutDirection();
     viewport()->setMouseTracking(true);
     connect(document(), &QTextDocument::contentsChange, this, &PageEditor::onContentsChange);
 }
@@ -433,8 +435,24 @@ void PageEditor::inputMethodEvent(QInputMethodEvent* event) {
     markRange(pos, pos);
 }
 
+void PageEditor::followLayoutDirection() {
+    // Paragraphs take their base direction from the application, as in a
+    // rich-edit control, rather than each guessing it from its own text:
+    // the page format stores no direction, and with guessing Qt re-reads
+    // every following paragraph on each keystroke (measured: twice the cost
+    // of a typed character on a 5,000-paragraph page). Mixed scripts inside
+    // a paragraph are still ordered by the bidirectional algorithm.
+    QTextOption option = document()->defaultTextOption();
+    if (option.textDirection() == layoutDirection())
+        return;
+    option.setTextDirection(layoutDirection());
+    document()->setDefaultTextOption(option);
+}
+
 void PageEditor::changeEvent(QEvent* event) {
     RichTextControl::changeEvent(event);
+    if (event->type() == QEvent::LayoutDirectionChange)
+        followLayoutDirection();
     if (event->type() == QEvent::PaletteChange) {
         d_->linkFormat.setForeground(palette().color(QPalette::Link));
         // Force every block to take the new colour.

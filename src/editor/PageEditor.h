@@ -112,6 +112,7 @@ private:
     // contents change the layout that follows picks them up; outside one
     // the re-marked blocks are laid out again at once.
     void markRange(int from, int to);
+    void followLayoutDirection();
     struct Private;
     Private* d_;
 };
