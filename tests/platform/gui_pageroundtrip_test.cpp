@@ -21,7 +21,7 @@
 namespace tavix {
 namespace {
 
-enum : unsigned { B = 1, I = 2, U = 4, S = 8, Sup = 16, Sub = 32 };
+constexpr unsigned B = 1, I = 2, U = 4, S = 8, Sup = 16, Sub = 32;
 
 unsigned effectsOf(const QTextCharFormat& f) {
     unsigned e = 0;
