@@ -9,6 +9,10 @@
 
 #include "app/CommandTable.h"
 
+// The resources are compiled into a static library, whose self-registration
+// the linker drops unless something refers to it.
+static void initResources() { Q_INIT_RESOURCE(tavix); }
+
 namespace tavix {
 namespace {
 
@@ -32,6 +36,16 @@ public:
         p->scale(side / 16.0, side / 16.0);
         draw(*p, ink);
         p->restore();
+    }
+
+    // The base class paints into a pixmap it never clears, so old memory
+    // would show through wherever the drawing leaves a gap.
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap pm(size);
+        pm.fill(Qt::transparent);
+        QPainter p(&pm);
+        paint(&p, QRect(QPoint(0, 0), size), mode, state);
+        return pm;
     }
 
     QIconEngine* clone() const override { return new DrawnIconEngine(id_); }
@@ -176,6 +190,8 @@ bool drawable(const QIcon& icon) {
 }  // namespace
 
 QIcon applicationIcon() {
+    static const bool registered = (initResources(), true);
+    (void)registered;
     QIcon svg(QStringLiteral(":/tavix/tavix.svg"));
     if (drawable(svg))
         return svg;
