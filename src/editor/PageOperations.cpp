@@ -147,12 +147,10 @@ bool PageOperations::OpenPage(const std::u16string& name, bool reload) {
     RtfWriter writer(store_.styleSheet());
     writer.setFontBase(0);
     page.parseBody(writer);
-    std::u16string rtf = writer.rtf();
     // A body that broke off (a damaged file) leaves the RTF group open; the
     // part that could be converted is shown.
-    if (!rtf.empty() && rtf.back() != u'}')
-        rtf += u'}';
-    editor_.SetRtf(rtf);
+    writer.finish();
+    editor_.SetRtf(writer.rtf());
     if (keywords_)
         keywords_->SetKeywords(page.keywords());
     return true;
