@@ -11,7 +11,6 @@
 #include <stdexcept>
 
 #include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/framework/XMLPScanToken.hpp>
 #include <xercesc/sax/SAXException.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/XMLException.hpp>
@@ -76,6 +75,9 @@ void appendWide(const char16_t* text, std::size_t length, std::wstring& out, cha
     }
     out.resize(at);
 }
+
+// Thrown by the handlers to end a parse whose answer is known.
+struct StopParsing {};
 
 std::u16string fileNameOf(const std::u16string& path) {
     const auto slash = path.find_last_of(u'/');
@@ -193,20 +195,24 @@ void PageMatcher::parseBuffer(const std::u16string& systemId) {
     reader_->setLexicalHandler(this);
     MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes_.data()), bytes_.size(),
                              asXml(systemId.c_str()), false);
-    XMLPScanToken token;
-    bool more = false;
     try {
-        // Parsing token by token lets the search stop as soon as the page
-        // is known to match: found can only turn from false to true, so the
-        // rest of the file could not change the answer.
-        more = reader_->parseFirst(source, token);
-        while (more && !found_ && !stopped_) more = reader_->parseNext(token);
-        if (more) reader_->parseReset(token);
+        reader_->parse(source);
+    } catch (const StopParsing&) {
+        // The answer is known; the reader resets itself on the way out.
     } catch (const OutOfMemoryException&) {
         // Treated like a damaged file: what was read before still counts.
     } catch (const XMLException&) {
     } catch (const SAXException&) {
     }
+}
+
+void PageMatcher::endRun() {
+    searchRun();
+    // found can only turn from false to true, so the rest of the file could
+    // not change the answer; a failed match has no answer to wait for.
+    // Xerces unwinds a handler's exception safely and resets for the next
+    // document, and this one is caught in parseBuffer.
+    if (found_ || stopped_) throw StopParsing{};
 }
 
 void PageMatcher::searchRun() {
@@ -239,9 +245,9 @@ void PageMatcher::searchRun() {
     wide_.clear();
 }
 
-void PageMatcher::startElement(const XMLCh*, const XMLCh*, const XMLCh*, const Attributes&) { searchRun(); }
+void PageMatcher::startElement(const XMLCh*, const XMLCh*, const XMLCh*, const Attributes&) { endRun(); }
 
-void PageMatcher::endElement(const XMLCh*, const XMLCh*, const XMLCh*) { searchRun(); }
+void PageMatcher::endElement(const XMLCh*, const XMLCh*, const XMLCh*) { endRun(); }
 
 void PageMatcher::characters(const XMLCh* chars, const XMLSize_t length) {
     // Pieces of one run arrive separately (around every entity or
@@ -256,9 +262,9 @@ void PageMatcher::skippedEntity(const XMLCh* name) {
     if (!replacement.empty()) characters(asXml(replacement.data()), replacement.size());
 }
 
-void PageMatcher::processingInstruction(const XMLCh*, const XMLCh*) { searchRun(); }
+void PageMatcher::processingInstruction(const XMLCh*, const XMLCh*) { endRun(); }
 
-void PageMatcher::comment(const XMLCh*, const XMLSize_t) { searchRun(); }
+void PageMatcher::comment(const XMLCh*, const XMLSize_t) { endRun(); }
 
 void PageMatcher::endDocument() { searchRun(); }
 

@@ -65,6 +65,9 @@ public:
 private:
     // Searches the run gathered so far (if any) and starts a new one.
     void searchRun();
+    // searchRun at markup; ends the parse (by an exception that
+    // parseBuffer catches) once the answer is known.
+    void endRun();
     bool readFile(const std::u16string& path);
     void parseBuffer(const std::u16string& systemId);
 

@@ -191,6 +191,21 @@ TEST_F(PageMatcherTest, MatchBeyondTheLibraryLimitsEndsInAnError) {
     EXPECT_TRUE(matcher.error().ok());
 }
 
+TEST_F(PageMatcherTest, StoppingAtTheFirstMatchLeavesTheReaderReady) {
+    // The first file matches at once and its parse is cut short; the
+    // second only matches at its very end and must be read in full.
+    dir.write("early.xhtml", page("needle", "<p>" + std::string(5000, 'x') + "</p><p>unfinished"));
+    dir.write("late.xhtml", page("T", "<p>" + std::string(5000, 'x') + "</p><p>a</p><p>needle</p>"));
+    dir.write("none.xhtml", page("T", "<p>hay</p>"));
+    matcher.setPattern(u"needle");
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(matcher.matchesFile(fromUtf8(dir.file("early.xhtml")))) << i;
+        ASSERT_TRUE(matcher.matchesFile(fromUtf8(dir.file("late.xhtml")))) << i;
+        ASSERT_FALSE(matcher.matchesFile(fromUtf8(dir.file("none.xhtml")))) << i;
+        ASSERT_TRUE(matcher.error().ok());
+    }
+}
+
 TEST_F(PageMatcherTest, PatternAndCaseChangesTakeEffect) {
     const std::string file = page("T", "<p>Alpha</p>");
     EXPECT_TRUE(matches("Alpha", file));
