@@ -1,4 +1,4 @@
-// Runs the built tavix-cli program (found through TAVIX_BIN_DIR) on
+// Runs the built tavix-cli program (found beside this test program) on
 // notebooks in temporary folders, with the user's folders pointed at a
 // temporary folder too.
 #include <sys/wait.h>
@@ -39,10 +39,8 @@ std::size_t lineCount(const std::string& text) {
     return n;
 }
 
-// The build's bin folder: TAVIX_BIN_DIR when CTest passes it, otherwise
-// the folder of this test program, which the build puts beside tavix-cli.
+// The folder of this test program, which the build puts beside tavix-cli.
 std::string binDir() {
-    if (const char* bin = std::getenv("TAVIX_BIN_DIR"); bin && *bin) return bin;
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::string(".") : self.parent_path().string();
