@@ -1,6 +1,7 @@
 #include "platform/RichTextControl.h"
 
 #include <algorithm>
+#include <functional>
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
@@ -69,7 +70,7 @@ RichTextControl::RichTextControl(QWidget* parent) : QTextEdit(parent) {
 
 RichTextControl::~RichTextControl() = default;
 
-void RichTextControl::setRtfContent(const std::u16string& rtf) {
+void RichTextControl::loadContent(const std::function<void(QTextCursor&)>& insert) {
     QTextDocument* doc = document();
     // Loading is not an edit: no undo step, and the previous history (which
     // refers to the old content) goes.
@@ -80,11 +81,16 @@ void RichTextControl::setRtfContent(const std::u16string& rtf) {
     cursor.removeSelectedText();
     cursor.setBlockFormat(QTextBlockFormat());
     cursor.setBlockCharFormat(QTextCharFormat());
-    insertRtf(cursor, rtf);
+    cursor.setCharFormat(QTextCharFormat());
+    insert(cursor);
     cursor.endEditBlock();
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
     setTextCursor(QTextCursor(doc));
+}
+
+void RichTextControl::setRtfContent(const std::u16string& rtf) {
+    loadContent([&](QTextCursor& cursor) { insertRtf(cursor, rtf); });
 }
 
 std::u16string RichTextControl::rtfContent() const { return documentToRtf(*document()); }
@@ -98,20 +104,7 @@ void RichTextControl::replaceSelectionWithRtf(const std::u16string& rtf) {
 }
 
 void RichTextControl::setPlainContent(const std::u16string& text) {
-    QTextDocument* doc = document();
-    doc->setUndoRedoEnabled(false);
-    QTextCursor cursor(doc);
-    cursor.beginEditBlock();
-    cursor.select(QTextCursor::Document);
-    cursor.removeSelectedText();
-    cursor.setBlockFormat(QTextBlockFormat());
-    cursor.setBlockCharFormat(QTextCharFormat());
-    cursor.setCharFormat(QTextCharFormat());
-    cursor.insertText(normalizePlainText(toQString(text)));
-    cursor.endEditBlock();
-    doc->setUndoRedoEnabled(true);
-    doc->setModified(false);
-    setTextCursor(QTextCursor(doc));
+    loadContent([&](QTextCursor& cursor) { cursor.insertText(normalizePlainText(toQString(text))); });
 }
 
 std::u16string RichTextControl::plainContent() const {

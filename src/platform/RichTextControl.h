@@ -2,6 +2,7 @@
 // The platform's rich-text control, on QTextEdit: what the page editor needs
 // of an editing widget, in the rich-edit control's terms (character
 // positions, display lines, a modified flag, a text limit, plain-text paste).
+#include <functional>
 #include <string>
 
 #include <QTextEdit>
@@ -79,6 +80,9 @@ protected:
     void inputMethodEvent(QInputMethodEvent* event) override;
 
 private:
+    // Replaces the whole content through insert, outside the undo history,
+    // and leaves the document unmodified with the caret at the start.
+    void loadContent(const std::function<void(QTextCursor&)>& insert);
     // Finishes the lazy layout at the current width.
     void ensureLaidOut() const;
     // Characters that may still be added when the cursor's selection is replaced.
