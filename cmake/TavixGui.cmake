@@ -14,7 +14,7 @@ list(FILTER TAVIX_GUI_SOURCES EXCLUDE REGEX "src/(editor/(LinkWords|NavigationHi
 
 add_library(tavix_gui STATIC ${TAVIX_GUI_SOURCES} resources/tavix.qrc)
 target_link_libraries(tavix_gui PUBLIC tavix_core Qt6::Widgets Qt6::PrintSupport)
-set_target_properties(tavix_gui PROPERTIES AUTORCC ON)
+set_target_properties(tavix_gui PROPERTIES AUTOMOC ON AUTORCC ON)
 target_compile_definitions(tavix_gui PRIVATE TAVIX_VERSION="${PROJECT_VERSION}")
 
 add_executable(tavix src/app/main.cpp)
