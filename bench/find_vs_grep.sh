@@ -9,7 +9,7 @@
 set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-search}
+build=${1:-$root/build}
 pattern=${2:-zeppelin}
 pages=${3:-20000}
 runs=${4:-5}
