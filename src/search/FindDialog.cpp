@@ -1,0 +1,243 @@
+#include "search/FindDialog.h"
+
+#include <map>
+#include <set>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "editor/PageEditor.h"
+#include "store/NotebookStore.h"
+#include "store/PropertyNode.h"
+
+namespace tavix {
+
+namespace {
+
+const std::u16string kSection = u"Find";
+const std::u16string kHistory = u"History";
+const std::u16string kLastIndex = u"LastIndex";
+
+std::u16string decimal(int n) {
+    const std::string s = std::to_string(n);
+    return std::u16string(s.begin(), s.end());
+}
+
+// The number a history key stands for, or 0 when the key is not a plain
+// decimal number as the history writes them ("1", "2", ... never "01").
+long keyNumber(const std::u16string& key) {
+    if (key.empty() || key.size() > 10 || key[0] == u'0')
+        return 0;
+    long n = 0;
+    for (char16_t c : key) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        n = n * 10 + (c - u'0');
+    }
+    return n;
+}
+
+// The wait cursor for as long as the search runs, also on an early return.
+class WaitCursor {
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+FindDialog::FindDialog(PageEditor& editor, NotebookStore& store, QWidget* parent)
+    : QDialog(parent), editor_(editor), store_(store) {
+    setWindowTitle(tr("Find"));
+    setModal(false);
+
+    auto* label = new QLabel(tr("Fi&nd what:"), this);
+    combo_ = new QComboBox(this);
+    combo_->setObjectName(QStringLiteral("findWhat"));
+    combo_->setEditable(true);
+    // The list shows the remembered texts only; typing never adds to it.
+    combo_->setInsertPolicy(QComboBox::NoInsert);
+    combo_->setMinimumContentsLength(30);
+    combo_->lineEdit()->setMaxLength(kMaxTextLength);
+    label->setBuddy(combo_);
+
+    matchCase_ = new QCheckBox(tr("Match &case"), this);
+    matchCase_->setObjectName(QStringLiteral("matchCase"));
+    wholeWord_ = new QCheckBox(tr("Match &whole word only"), this);
+    wholeWord_->setObjectName(QStringLiteral("wholeWord"));
+
+    auto* direction = new QGroupBox(tr("Direction"), this);
+    up_ = new QRadioButton(tr("&Up"), direction);
+    up_->setObjectName(QStringLiteral("up"));
+    down_ = new QRadioButton(tr("&Down"), direction);
+    down_->setObjectName(QStringLiteral("down"));
+    auto* directionLayout = new QHBoxLayout(direction);
+    directionLayout->addWidget(up_);
+    directionLayout->addWidget(down_);
+
+    findNext_ = new QPushButton(tr("&Find Next"), this);
+    findNext_->setObjectName(QStringLiteral("findNext"));
+    findNext_->setDefault(true);
+    cancel_ = new QPushButton(tr("Cancel"), this);
+    cancel_->setObjectName(QStringLiteral("cancel"));
+
+    auto* options = new QVBoxLayout;
+    options->addWidget(matchCase_);
+    options->addWidget(wholeWord_);
+    options->addStretch();
+    auto* lower = new QHBoxLayout;
+    lower->addLayout(options);
+    lower->addWidget(direction);
+
+    auto* left = new QGridLayout;
+    left->addWidget(label, 0, 0);
+    left->addWidget(combo_, 0, 1);
+    left->addLayout(lower, 1, 0, 1, 2);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(findNext_);
+    buttons->addWidget(cancel_);
+    buttons->addStretch();
+
+    auto* layout = new QHBoxLayout(this);
+    layout->addLayout(left, 1);
+    layout->addLayout(buttons);
+
+    connect(combo_, &QComboBox::editTextChanged, this, &FindDialog::updateFindNextEnabled);
+    connect(combo_, &QComboBox::activated, this, &FindDialog::updateFindNextEnabled);
+    connect(findNext_, &QPushButton::clicked, this, &FindDialog::findNext);
+    connect(cancel_, &QPushButton::clicked, this, &FindDialog::reject);
+
+    startAfresh();
+}
+
+FindDialog::~FindDialog() = default;
+
+void FindDialog::startAfresh() {
+    matchCase_->setChecked(false);
+    wholeWord_->setChecked(false);
+    up_->setChecked(false);
+    down_->setChecked(true);
+    history_ = loadHistory(store_.settings(kSection));
+    combo_->clear();
+    for (const std::u16string& text : history_)
+        combo_->addItem(QString::fromStdU16String(text));
+    combo_->setEditText(QString());
+    findNext_->setEnabled(false);
+}
+
+void FindDialog::showWithSeed(const std::u16string& seed) {
+    if (!open_) {
+        startAfresh();
+        open_ = true;
+    }
+    if (!seed.empty()) {
+        combo_->setEditText(QString::fromStdU16String(seed).left(kMaxTextLength));
+        combo_->lineEdit()->selectAll();
+        updateFindNextEnabled();
+    }
+    show();
+    raise();
+    activateWindow();
+    combo_->setFocus();
+}
+
+std::u16string FindDialog::searchText() const {
+    std::u16string text = combo_->currentText().toStdU16String();
+    if (text.size() > static_cast<size_t>(kMaxTextLength)) {
+        text.resize(kMaxTextLength);
+        // Half a surrogate pair would search for a character nobody typed.
+        if (QChar::isHighSurrogate(text.back()))
+            text.pop_back();
+    }
+    return text;
+}
+
+void FindDialog::updateFindNextEnabled() {
+    findNext_->setEnabled(!combo_->currentText().isEmpty());
+}
+
+bool FindDialog::findNext() {
+    const std::u16string text = searchText();
+    // Enter on a field emptied by hand must not search for nothing or
+    // remember an empty text.
+    if (text.empty())
+        return false;
+    WaitCursor wait;
+
+    history_.push_back(text);
+    storeHistory(store_.settings(kSection), text, history_);
+    PropertyNode* root = store_.properties();
+    lastSave_ = root ? root->save() : Status::success();
+    if (!lastSave_)
+        emit settingsSaveFailed(QString::fromStdString(lastSave_.message()));
+
+    return editor_.findText(text, matchCase_->isChecked(), wholeWord_->isChecked(),
+                            down_->isChecked());
+}
+
+void FindDialog::reject() {
+    open_ = false;
+    history_.clear();
+    hide();
+    setResult(QDialog::Rejected);
+}
+
+void FindDialog::closeEvent(QCloseEvent* event) {
+    // Closing the window is Cancel: the object stays, the window goes.
+    reject();
+    event->accept();
+}
+
+std::vector<std::u16string> FindDialog::loadHistory(const PropertyNode& findSection) {
+    std::vector<std::u16string> list;
+    const PropertyNode* node = findSection.findChild(kHistory);
+    if (!node)
+        return list;
+    const int last = node->getInt(kLastIndex, 0);
+    if (last <= 0)
+        return list;
+    // Walk the keys that exist rather than counting up to LastIndex, so a
+    // damaged LastIndex of two thousand million costs nothing.
+    std::map<long, const std::u16string*> byNumber;
+    for (const auto& [key, value] : node->values()) {
+        const long n = keyNumber(key);
+        if (n >= 1 && n <= last && !value.empty())
+            byNumber.emplace(n, &value);
+    }
+    for (const auto& entry : byNumber)
+        list.push_back(*entry.second);
+    return list;
+}
+
+void FindDialog::storeHistory(PropertyNode& findSection, const std::u16string& searched,
+                              const std::vector<std::u16string>& history) {
+    PropertyNode& node = findSection.child(kHistory);
+    node.clearValues();
+    int number = 1;
+    node.set(decimal(number), searched);
+    // A text searched twice in one window sits twice in the list; the file
+    // keeps it once, at its first place, so the history never fills with
+    // copies.
+    std::set<std::u16string> written{searched};
+    for (const std::u16string& entry : history) {
+        if (!written.insert(entry).second)
+            continue;
+        node.set(decimal(++number), entry);
+    }
+    node.setInt(kLastIndex, number);
+}
+
+}  // namespace tavix
