@@ -1,6 +1,5 @@
 #include "search/FindDialog.h"
 
-#include <map>
 #include <set>
 
 #include <QApplication>
@@ -17,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "editor/PageEditor.h"
+#include "search/SearchHistory.h"
 #include "store/NotebookStore.h"
 #include "store/PropertyNode.h"
 
@@ -26,25 +26,11 @@ namespace {
 
 const std::u16string kSection = u"Find";
 const std::u16string kHistory = u"History";
-const std::u16string kLastIndex = u"LastIndex";
+const std::u16string kLastIndex = SearchHistory::kLastIndexKey;
 
 std::u16string decimal(int n) {
     const std::string s = std::to_string(n);
     return std::u16string(s.begin(), s.end());
-}
-
-// The number a history key stands for, or 0 when the key is not a plain
-// decimal number as the history writes them ("1", "2", ... never "01").
-long keyNumber(const std::u16string& key) {
-    if (key.empty() || key.size() > 10 || key[0] == u'0')
-        return 0;
-    long n = 0;
-    for (char16_t c : key) {
-        if (c < u'0' || c > u'9')
-            return 0;
-        n = n * 10 + (c - u'0');
-    }
-    return n;
 }
 
 // The wait cursor for as long as the search runs, also on an early return.
@@ -202,28 +188,18 @@ void FindDialog::closeEvent(QCloseEvent* event) {
 }
 
 std::vector<std::u16string> FindDialog::loadHistory(const PropertyNode& findSection) {
-    std::vector<std::u16string> list;
     const PropertyNode* node = findSection.findChild(kHistory);
     if (!node)
-        return list;
-    const int last = node->getInt(kLastIndex, 0);
-    if (last <= 0)
-        return list;
-    // Walk the keys that exist rather than counting up to LastIndex, so a
-    // damaged LastIndex of two thousand million costs nothing.
-    std::map<long, const std::u16string*> byNumber;
-    for (const auto& [key, value] : node->values()) {
-        const long n = keyNumber(key);
-        if (n >= 1 && n <= last && !value.empty())
-            byNumber.emplace(n, &value);
-    }
-    for (const auto& entry : byNumber)
-        list.push_back(*entry.second);
-    return list;
+        return {};
+    SearchHistory history;
+    history.load(*node);
+    return history.entries();
 }
 
 void FindDialog::storeHistory(PropertyNode& findSection, const std::u16string& searched,
                               const std::vector<std::u16string>& history) {
+    // Not SearchHistory::record: that reorders its list after each search,
+    // while this window's list only grows, in load order, until it closes.
     PropertyNode& node = findSection.child(kHistory);
     node.clearValues();
     int number = 1;
