@@ -1,0 +1,345 @@
+#include "ui/PagePrinter.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+#include <QAbstractTextDocumentLayout>
+#include <QMarginsF>
+#include <QMessageBox>
+#include <QPageLayout>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include "editor/PageEditor.h"
+
+namespace tavix {
+
+namespace {
+
+// value * numerator / denominator, rounded half away from zero, in 64 bits
+// so that large resolutions cannot overflow.
+int mulDiv(int value, int numerator, int denominator) {
+    if (denominator == 0)
+        return 0;
+    const long long product = static_cast<long long>(value) * numerator;
+    const long long half = std::llabs(static_cast<long long>(denominator)) / 2;
+    const bool negative = (product < 0) != (denominator < 0);
+    const long long magnitude = (std::llabs(product) + half) / std::llabs(static_cast<long long>(denominator));
+    const long long result = negative ? -magnitude : magnitude;
+    return static_cast<int>(std::clamp<long long>(result, INT_MIN, INT_MAX));
+}
+
+// Resolves the XML escapes a page title is held with. Malformed or
+// unsafe references stay as they are.
+std::u16string unescapeXml(const std::u16string& in) {
+    std::u16string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != u'&') {
+            out += in[i];
+            continue;
+        }
+        const std::size_t semi = in.find(u';', i + 1);
+        if (semi == std::u16string::npos || semi - i > 12) {
+            out += in[i];
+            continue;
+        }
+        const std::u16string name = in.substr(i + 1, semi - i - 1);
+        char32_t code = 0;
+        if (name == u"amp") code = u'&';
+        else if (name == u"lt") code = u'<';
+        else if (name == u"gt") code = u'>';
+        else if (name == u"quot") code = u'"';
+        else if (name == u"apos") code = u'\'';
+        else if (name.size() > 1 && name[0] == u'#') {
+            const bool hex = name[1] == u'x' || name[1] == u'X';
+            std::size_t k = hex ? 2 : 1;
+            if (k >= name.size())
+                code = 0;
+            for (; k < name.size() && code <= 0x10FFFF; ++k) {
+                const char16_t c = name[k];
+                int digit = -1;
+                if (c >= u'0' && c <= u'9') digit = c - u'0';
+                else if (hex && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+                else if (hex && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+                if (digit < 0) {
+                    code = 0;
+                    break;
+                }
+                code = code * (hex ? 16 : 10) + char32_t(digit);
+            }
+            if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+                code = 0;
+        }
+        if (code == 0) {
+            out += in[i];
+            continue;
+        }
+        if (code >= 0x10000) {
+            out += char16_t(0xD800 + ((code - 0x10000) >> 10));
+            out += char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
+        } else {
+            out += char16_t(code);
+        }
+        i = semi;
+    }
+    return out;
+}
+
+}  // namespace
+
+// ---- PrintLayout ------------------------------------------------------------
+
+PrintLayout::PrintLayout(const QTextDocument& source, QPaintDevice& device, qreal textWidth)
+    : doc_(source.clone()) {
+    // The copy must not outlive us through a Qt parent, nor share one.
+    doc_->setParent(nullptr);
+    doc_->setDefaultFont(source.defaultFont());
+    doc_->setDefaultTextOption(source.defaultTextOption());
+    doc_->setDocumentMargin(0);
+    doc_->documentLayout()->setPaintDevice(&device);
+    doc_->setTextWidth(textWidth);
+    // Lay out everything now; positions of lines are read from here on.
+    doc_->documentLayout()->documentSize();
+}
+
+PrintLayout::~PrintLayout() = default;
+
+int PrintLayout::textLength() const {
+    return std::max(0, doc_->characterCount() - 1);
+}
+
+int PrintLayout::formatRange(int start, const QRectF& rect, QPainter* painter) const {
+    const int length = textLength();
+    start = std::clamp(start, 0, length);
+    QTextBlock block = doc_->findBlock(start);
+    if (!block.isValid() || !block.layout() || block.layout()->lineCount() == 0)
+        return start;
+
+    QTextLine first = block.layout()->lineForTextPosition(start - block.position());
+    if (!first.isValid())
+        first = block.layout()->lineAt(block.layout()->lineCount() - 1);
+    const qreal top = block.layout()->position().y() + first.y();
+    qreal bottom = top;
+    int next = start;
+    bool any = false;
+    bool full = false;
+    for (int lineIndex = first.lineNumber(); block.isValid() && !full; block = block.next(), lineIndex = 0) {
+        const QTextLayout* layout = block.layout();
+        if (!layout || !block.isVisible())
+            continue;
+        for (int i = lineIndex; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            const qreal lineBottom = layout->position().y() + line.y() + line.height();
+            if (any && lineBottom - top > rect.height()) {
+                full = true;
+                break;
+            }
+            any = true;
+            bottom = lineBottom;
+            next = (i == layout->lineCount() - 1) ? block.position() + block.length()
+                                                  : block.position() + line.textStart() + line.textLength();
+        }
+    }
+    next = std::min(next, length);
+
+    if (painter) {
+        // Only the lines that fit are shown: the clip ends where they end,
+        // so the start of the next page's first line never peeks through.
+        const qreal clipBottom = std::min(bottom, top + rect.height());
+        const QRectF clip(-rect.left(), top, rect.width() + 2 * rect.left(), clipBottom - top);
+        painter->save();
+        painter->translate(rect.left(), rect.top() - top);
+        painter->setClipRect(clip, Qt::IntersectClip);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = clip;
+        // Paper is white whatever the desktop's colours are.
+        context.palette.setColor(QPalette::Text, Qt::black);
+        doc_->documentLayout()->draw(painter, context);
+        painter->restore();
+    }
+    return next;
+}
+
+// ---- PagePrinter ------------------------------------------------------------
+
+PagePrinter::PagePrinter(PageEditor& editor, QWidget* window)
+    : QObject(window), editor_(editor), window_(window),
+      printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
+    // Drawing starts at the paper's corner; our own margins place the text.
+    printer_->setFullPage(true);
+    setMargins(margins_);
+}
+
+PagePrinter::~PagePrinter() = default;
+
+void PagePrinter::setMargins(const PrintMargins& margins) {
+    margins_ = margins;
+    // Kept on the printer too, so that the page-setup dialog shows them.
+    printer_->setPageMargins(QMarginsF(margins.left / 1000.0, margins.top / 1000.0, margins.right / 1000.0,
+                                       margins.bottom / 1000.0),
+                             QPageLayout::Inch);
+}
+
+QString PagePrinter::jobNameFor(const std::u16string& escapedTitle) {
+    return QStringLiteral("Tavix Document - ") + QString::fromStdU16String(unescapeXml(escapedTitle));
+}
+
+QString PagePrinter::jobName() const {
+    return jobNameFor(titleSource_ ? titleSource_() : std::u16string());
+}
+
+PagePrinter::TwipsRect PagePrinter::textRectTwips(int physicalWidth, int physicalHeight, int dpiX, int dpiY,
+                                 const PrintMargins& m) {
+    const int width = mulDiv(physicalWidth, 1440, dpiX);
+    const int height = mulDiv(physicalHeight, 1440, dpiY);
+    return TwipsRect{mulDiv(m.left, 1440, 1000), mulDiv(m.top, 1440, 1000),
+                     width - mulDiv(m.right, 1440, 1000), height - mulDiv(m.bottom, 1440, 1000)};
+}
+
+QRectF PagePrinter::textRectPixels(QPrinter& printer) const {
+    const QRectF paper = printer.paperRect(QPrinter::DevicePixel);
+    const int dpiX = printer.logicalDpiX();
+    const int dpiY = printer.logicalDpiY();
+    const qreal left = mulDiv(margins_.left, dpiX, 1000);
+    const qreal top = mulDiv(margins_.top, dpiY, 1000);
+    const qreal right = paper.width() - mulDiv(margins_.right, dpiX, 1000);
+    const qreal bottom = paper.height() - mulDiv(margins_.bottom, dpiY, 1000);
+    return QRectF(QPointF(left, top), QPointF(right, bottom));
+}
+
+bool PagePrinter::paginate(QPrinter& printer) {
+    pageStarts_.clear();
+    layout_.reset();
+    const QRectF rect = textRectPixels(printer);
+    // Margins wider than the paper leave no room; laying text out into a
+    // line of no width would never end well.
+    if (printer.logicalDpiX() <= 0 || printer.logicalDpiY() <= 0 || rect.width() < 1 || rect.height() < 1)
+        return false;
+    layout_ = std::make_unique<PrintLayout>(*editor_.document(), printer, rect.width());
+    const int length = layout_->textLength();
+    int start = 0;
+    do {
+        pageStarts_.push_back(start);
+        const int next = layout_->formatRange(start, rect, nullptr);
+        // The layout always takes at least one line, so this only stops at
+        // the end; it also guards against a layout that would not move on.
+        if (next <= start)
+            break;
+        start = next;
+    } while (start < length);
+    return true;
+}
+
+bool PagePrinter::printPage(int index, QPainter& painter, QPrinter& printer) {
+    if (!layout_ || index < 0 || index >= pageCount())
+        return false;
+    // Paper coordinates, whatever part of the paper the device calls its page.
+    const QPointF offset = printer.pageRect(QPrinter::DevicePixel).topLeft() -
+                           printer.paperRect(QPrinter::DevicePixel).topLeft();
+    painter.save();
+    painter.translate(-offset);
+    layout_->formatRange(pageStarts_[std::size_t(index)], textRectPixels(printer), &painter);
+    painter.restore();
+    return true;
+}
+
+Status PagePrinter::printPages(QPrinter& printer, int first, int last) {
+    if (!paginate(printer))
+        return Status::failure("The printer's paper leaves no room for text.");
+    first = std::max(first, 0);
+    last = std::min(last, pageCount() - 1);
+    if (first > last)
+        return Status::failure("No pages in the chosen range.");
+    printer.setDocName(jobName());
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return Status::failure("The print job could not be started.");
+    for (int i = first; i <= last; ++i) {
+        if (i > first && !printer.newPage()) {
+            painter.end();
+            return Status::failure("The printer did not take another page.");
+        }
+        painter.save();
+        const bool ok = printPage(i, painter, printer);
+        painter.restore();
+        if (!ok) {
+            printer.abort();
+            painter.end();
+            return Status::failure("The print job was aborted.");
+        }
+    }
+    if (!painter.end())
+        return Status::failure("The print job could not be finished.");
+    return Status::success();
+}
+
+void PagePrinter::showFailure(const QString& text) {
+    QMessageBox::critical(window_, QStringLiteral("Tavix"), text);
+}
+
+void PagePrinter::pageSetup() {
+    const QPageLayout before = printer_->pageLayout();
+    setMargins(margins_);
+    QPageSetupDialog dialog(printer_.get(), window_);
+    if (dialog.exec() != QDialog::Accepted) {
+        printer_->setPageLayout(before);
+        return;
+    }
+    const QMarginsF chosen = printer_->pageLayout().margins(QPageLayout::Inch);
+    setMargins(PrintMargins{int(std::lround(chosen.left() * 1000)), int(std::lround(chosen.top() * 1000)),
+                            int(std::lround(chosen.right() * 1000)), int(std::lround(chosen.bottom() * 1000))});
+    printer_->setFullPage(true);
+}
+
+void PagePrinter::print() {
+    const QString failed = QStringLiteral("Print operation failed");
+    if (!paginate(*printer_)) {
+        showFailure(failed);
+        return;
+    }
+    const int count = pageCount();
+    QPrintDialog dialog(printer_.get(), window_);
+    dialog.setMinMax(1, count);
+    dialog.setFromTo(1, count);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    int from = 1;
+    int to = count;
+    if (printer_->printRange() == QPrinter::PageRange && printer_->fromPage() > 0) {
+        from = printer_->fromPage();
+        to = std::max(from, printer_->toPage());
+    }
+    // printPages lays the text out again: the dialog may have changed the
+    // paper, and pages cut for the old paper would lose or repeat text.
+    const Status status = printPages(*printer_, from - 1, to - 1);
+    if (!status)
+        showFailure(failed + QStringLiteral("\n\n") + QString::fromStdString(status.message()));
+}
+
+void PagePrinter::preview() {
+    if (!paginate(*printer_)) {
+        showFailure(QStringLiteral("Print preview operation failed"));
+        return;
+    }
+    QPrintPreviewDialog dialog(printer_.get(), window_);
+    // The preview asks again whenever its printer's settings change, and
+    // prints through the same request.
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+            [this](QPrinter* printer) { printPages(*printer, 0, INT_MAX); });
+    if (window_)
+        dialog.resize(window_->size());
+    dialog.exec();
+}
+
+}  // namespace tavix

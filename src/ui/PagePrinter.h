@@ -1,0 +1,143 @@
+#pragma once
+// Printing of the open page: pagination, print, print preview and page
+// setup. The main window keeps one PagePrinter for as long as it lives; it
+// holds the printer with its settings and the four paper margins, none of
+// which are stored between runs.
+//
+// Pages are cut from a copy of the editor's document laid out for the
+// printer (the editor itself, its link marks and its layout are never
+// touched). A page holds whole display lines; there is no header or footer.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+
+#include "store/Status.h"
+
+class QPainter;
+class QPaintDevice;
+class QPrinter;
+class QTextDocument;
+class QWidget;
+
+namespace tavix {
+
+class PageEditor;
+
+// Paper margins in thousandths of an inch, from the physical paper edges.
+struct PrintMargins {
+    int left = 1000;
+    int top = 1000;
+    int right = 1000;
+    int bottom = 1000;
+    bool operator==(const PrintMargins&) const = default;
+};
+
+// A copy of a document laid out for one paint device, which can measure
+// and draw the text from a character position onward into a rectangle, the
+// way a page is filled.
+class PrintLayout {
+public:
+    // Lays out a copy of `source` with lines `textWidth` device pixels wide,
+    // measured on `device` (fonts and spacing follow its resolution). The
+    // copy has no document margin and no link marks.
+    PrintLayout(const QTextDocument& source, QPaintDevice& device, qreal textWidth);
+    ~PrintLayout();
+    PrintLayout(const PrintLayout&) = delete;
+    PrintLayout& operator=(const PrintLayout&) = delete;
+
+    // Characters, paragraph separators counted once, the last one not.
+    int textLength() const;
+
+    // Fits whole display lines from the line holding `start` into the
+    // height of `rect` (device pixels) and returns the position after the
+    // last line that fits, at most textLength(). The first line is always
+    // taken, even when it is taller than the rectangle, so that repeated
+    // calls always move forward while text remains. With a painter, the
+    // lines that fit are drawn into `rect` in black (colours of the text
+    // itself are kept); without one, nothing is drawn.
+    int formatRange(int start, const QRectF& rect, QPainter* painter) const;
+
+private:
+    std::unique_ptr<QTextDocument> doc_;
+};
+
+class PagePrinter : public QObject {
+    Q_OBJECT
+public:
+    // `window` parents the dialogs and message boxes; it may be null.
+    PagePrinter(PageEditor& editor, QWidget* window);
+    ~PagePrinter() override;
+
+    // Where the open page's title comes from, as the page holds it (XML
+    // escaped). Without a source the title is empty.
+    void setTitleSource(std::function<std::u16string()> source) { titleSource_ = std::move(source); }
+
+    // Print: paginates, asks for printer and page range, prints the chosen
+    // pages. Shows "Print operation failed" when there is no usable printer
+    // or the job cannot be started. Cancel changes nothing.
+    void print();
+    // Print preview in a modal preview window (zoom, page navigation and
+    // printing are the preview's own). Shows "Print preview operation
+    // failed" when there is no usable printer.
+    void preview();
+    // Page setup: paper, orientation and the four margins. Cancel changes
+    // nothing.
+    void pageSetup();
+
+    // ---- pieces, for the commands above and for tests -------------------
+
+    QPrinter& printer() { return *printer_; }
+    const PrintMargins& margins() const { return margins_; }
+    void setMargins(const PrintMargins& margins);
+
+    // "Tavix Document - " + the title with its XML escapes resolved.
+    QString jobName() const;
+    static QString jobNameFor(const std::u16string& escapedTitle);
+
+    // The text rectangle in twips (1/1440 inch) from the paper's corner, for
+    // a physical page of the given device pixels and resolution; right and
+    // bottom are the edges, not the last twip inside.
+    struct TwipsRect {
+        int left, top, right, bottom;
+        bool operator==(const TwipsRect&) const = default;
+    };
+    static TwipsRect textRectTwips(int physicalWidth, int physicalHeight, int dpiX, int dpiY,
+                               const PrintMargins& margins);
+    // The same in device pixels of `printer`, in paper coordinates.
+    QRectF textRectPixels(QPrinter& printer) const;
+
+    // Lays out the editor's text for `printer` and records where each page
+    // starts (at least one page, starting at 0). False, with no pages, when
+    // the printer gives no room for text (no paper size, or margins that
+    // leave nothing).
+    bool paginate(QPrinter& printer);
+    const std::vector<int>& pageStarts() const { return pageStarts_; }
+    int pageCount() const { return int(pageStarts_.size()); }
+
+    // Draws page `index` of the last pagination with a painter open on the
+    // printer paginated for. False for a page that does not exist.
+    bool printPage(int index, QPainter& painter, QPrinter& printer);
+
+    // Paginates for `printer` and prints pages first..last (0-based,
+    // inclusive, cut to the pages there are) as one job named jobName().
+    // A job that cannot start or is aborted is a failure.
+    Status printPages(QPrinter& printer, int first, int last);
+
+private:
+    void showFailure(const QString& text);
+
+    PageEditor& editor_;
+    QWidget* window_;
+    std::unique_ptr<QPrinter> printer_;
+    PrintMargins margins_;
+    std::function<std::u16string()> titleSource_;
+    std::vector<int> pageStarts_;
+    std::unique_ptr<PrintLayout> layout_;
+};
+
+}  // namespace tavix

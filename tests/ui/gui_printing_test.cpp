@@ -1,0 +1,232 @@
+#include "ui/PagePrinter.h"
+
+#include <climits>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrinter>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "editor/PageEditor.h"
+#include "support/TempDir.h"
+
+namespace tavix {
+namespace {
+
+std::u16string paragraphs(int count, const std::u16string& text = u"Some words of a paragraph") {
+    std::u16string all;
+    for (int i = 0; i < count; ++i) {
+        if (i)
+            all += u'\r';
+        all += text;
+    }
+    return all;
+}
+
+// Pages of a PDF file as its page objects.
+int pdfPageCount(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    const std::string pdf = bytes.str();
+    static const std::regex page("/Type\\s*/Page[^s]");
+    return int(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
+}
+
+class PrintingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        pdf_.setOutputFormat(QPrinter::PdfFormat);
+        pdf_.setOutputFileName(QString::fromStdString(dir_.file("out.pdf")));
+        pdf_.setPageSize(QPageSize(QPageSize::Letter));
+        pdf_.setFullPage(true);
+    }
+    int printedPages() const { return pdfPageCount(dir_.file("out.pdf")); }
+
+    test::TempDir dir_;
+    PageEditor editor_;
+    PagePrinter printer_{editor_, nullptr};
+    QPrinter pdf_{QPrinter::HighResolution};
+};
+
+TEST_F(PrintingTest, JobNameIsTheUnescapedTitle) {
+    EXPECT_EQ(printer_.jobName(), QStringLiteral("Tavix Document - "));
+    EXPECT_EQ(PagePrinter::jobNameFor(u"Tom &amp; Jerry &lt;3 &#x41;&#66;"),
+              QStringLiteral("Tavix Document - Tom & Jerry <3 AB"));
+    // References that are not characters stay as written.
+    EXPECT_EQ(PagePrinter::jobNameFor(u"a &bogus; &#xD800; &#0; & b"),
+              QStringLiteral("Tavix Document - a &bogus; &#xD800; &#0; & b"));
+    EXPECT_EQ(PagePrinter::jobNameFor(u"&#x1F600;"),
+              QStringLiteral("Tavix Document - ") + QString::fromStdU16String(u"\U0001F600"));
+
+    printer_.setTitleSource([] { return std::u16string(u"Shopping &amp; Cooking"); });
+    editor_.SetPlainText(u"text");
+    ASSERT_TRUE(printer_.printPages(pdf_, 0, INT_MAX).ok());
+    EXPECT_EQ(pdf_.docName(), QStringLiteral("Tavix Document - Shopping & Cooking"));
+}
+
+TEST_F(PrintingTest, TextRectangleFromMargins) {
+    const PrintMargins defaults;
+    EXPECT_EQ(defaults, (PrintMargins{1000, 1000, 1000, 1000}));
+    // US Letter at two resolutions: the same twips either way.
+    EXPECT_EQ(PagePrinter::textRectTwips(10200, 13200, 1200, 1200, defaults),
+              (PagePrinter::TwipsRect{1440, 1440, 10800, 14400}));
+    EXPECT_EQ(PagePrinter::textRectTwips(5100, 6600, 600, 600, defaults),
+              (PagePrinter::TwipsRect{1440, 1440, 10800, 14400}));
+    EXPECT_EQ(PagePrinter::textRectTwips(5100, 6600, 600, 600, PrintMargins{500, 250, 0, 2000}),
+              (PagePrinter::TwipsRect{720, 360, 12240, 12960}));
+    EXPECT_EQ(PagePrinter::textRectTwips(100, 100, 0, 0, defaults).right, -1440);
+
+    const QRectF rect = printer_.textRectPixels(pdf_);
+    const qreal dpi = pdf_.logicalDpiX();
+    EXPECT_DOUBLE_EQ(rect.left(), dpi);
+    EXPECT_DOUBLE_EQ(rect.top(), dpi);
+    EXPECT_NEAR(rect.right(), 7.5 * dpi, 1.0);
+    EXPECT_NEAR(rect.bottom(), 10.0 * dpi, 1.0);
+}
+
+TEST_F(PrintingTest, EmptyPageIsOneBlankPage) {
+    editor_.SetPlainText(u"");
+    ASSERT_TRUE(printer_.paginate(pdf_));
+    EXPECT_EQ(printer_.pageStarts(), std::vector<int>{0});
+    ASSERT_TRUE(printer_.printPages(pdf_, 0, INT_MAX).ok());
+    EXPECT_EQ(printedPages(), 1);
+}
+
+TEST_F(PrintingTest, PageCountGrowsWithContentAndCoversAllText) {
+    editor_.SetPlainText(paragraphs(5));
+    ASSERT_TRUE(printer_.paginate(pdf_));
+    EXPECT_EQ(printer_.pageCount(), 1);
+
+    editor_.SetPlainText(paragraphs(400));
+    ASSERT_TRUE(printer_.paginate(pdf_));
+    const std::vector<int> starts = printer_.pageStarts();
+    ASSERT_GT(starts.size(), 3u);
+    EXPECT_EQ(starts.front(), 0);
+    for (std::size_t i = 1; i < starts.size(); ++i)
+        EXPECT_GT(starts[i], starts[i - 1]);
+    EXPECT_LT(starts.back(), editor_.textLength());
+    // Every page begins at a paragraph's start here: each paragraph is one line.
+    const int paragraphLength = int(std::u16string(u"Some words of a paragraph").size()) + 1;
+    for (int s : starts)
+        EXPECT_EQ(s % paragraphLength, 0) << s;
+
+    // The last page takes whatever remains.
+    PrintLayout layout(*editor_.document(), pdf_, printer_.textRectPixels(pdf_).width());
+    EXPECT_EQ(layout.textLength(), editor_.textLength());
+    EXPECT_EQ(layout.formatRange(starts.back(), printer_.textRectPixels(pdf_), nullptr), editor_.textLength());
+
+    ASSERT_TRUE(printer_.printPages(pdf_, 0, INT_MAX).ok());
+    EXPECT_EQ(printedPages(), int(starts.size()));
+
+    // Wider margins give more pages for the same text.
+    printer_.setMargins(PrintMargins{1000, 3000, 1000, 3000});
+    ASSERT_TRUE(printer_.paginate(pdf_));
+    EXPECT_GT(printer_.pageCount(), int(starts.size()));
+}
+
+TEST_F(PrintingTest, PageRangePrintsExactlyThosePages) {
+    editor_.SetPlainText(paragraphs(300));
+    ASSERT_TRUE(printer_.paginate(pdf_));
+    ASSERT_GE(printer_.pageCount(), 4);
+    ASSERT_TRUE(printer_.printPages(pdf_, 1, 2).ok());
+    EXPECT_EQ(printedPages(), 2);
+
+    // A range beyond the pages there are is cut to them.
+    ASSERT_TRUE(printer_.printPages(pdf_, printer_.pageCount() - 1, printer_.pageCount() + 5).ok());
+    EXPECT_EQ(printedPages(), 1);
+    EXPECT_FALSE(printer_.printPages(pdf_, printer_.pageCount() + 1, printer_.pageCount() + 2).ok());
+}
+
+TEST_F(PrintingTest, PrintPageRefusesPagesThatDoNotExist) {
+    editor_.SetPlainText(u"one line");
+    ASSERT_TRUE(printer_.paginate(pdf_));
+    QImage image(100, 100, QImage::Format_RGB32);
+    QPainter painter(&image);
+    EXPECT_FALSE(printer_.printPage(1, painter, pdf_));
+    EXPECT_FALSE(printer_.printPage(-1, painter, pdf_));
+    EXPECT_TRUE(printer_.printPage(0, painter, pdf_));
+}
+
+TEST_F(PrintingTest, MarginsThatLeaveNoRoomFailWithoutWriting) {
+    editor_.SetPlainText(u"text");
+    printer_.setMargins(PrintMargins{5000, 1000, 5000, 1000});  // 10 inches across Letter
+    EXPECT_FALSE(printer_.paginate(pdf_));
+    EXPECT_EQ(printer_.pageCount(), 0);
+    EXPECT_FALSE(printer_.printPages(pdf_, 0, INT_MAX).ok());
+    EXPECT_FALSE(std::ifstream(dir_.file("out.pdf")).good());
+}
+
+TEST_F(PrintingTest, LinesTallerThanAPageStillEnd) {
+    // Four lines each taller than the page: every one gets a page of its own.
+    QTextCursor cursor(editor_.document());
+    QTextCharFormat huge;
+    huge.setFontPointSize(900);
+    for (int i = 0; i < 4; ++i) {
+        if (i)
+            cursor.insertBlock();
+        cursor.insertText(QStringLiteral("W"), huge);
+    }
+    ASSERT_TRUE(printer_.paginate(pdf_));
+    EXPECT_EQ(printer_.pageStarts(), (std::vector<int>{0, 2, 4, 6}));
+}
+
+TEST_F(PrintingTest, EditorIsLeftAlone) {
+    editor_.SetPlainText(u"See FrontPage and ShoppingList\r" + paragraphs(200));
+    const auto marks = editor_.LinkMarksInParagraph(0);
+    ASSERT_EQ(marks.size(), 2u);
+    const std::u16string rtf = editor_.GetRtf();
+    ASSERT_TRUE(printer_.printPages(pdf_, 0, INT_MAX).ok());
+    EXPECT_FALSE(editor_.IsModified());
+    EXPECT_EQ(editor_.LinkMarksInParagraph(0), marks);
+    EXPECT_EQ(editor_.GetRtf(), rtf);
+    EXPECT_FALSE(editor_.document()->isUndoAvailable());
+}
+
+TEST(PrintLayoutTest, DrawsOnlyTheLinesThatFit) {
+    QTextDocument doc;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPointSize(12);
+    doc.setDefaultFont(font);
+    doc.setPlainText(QStringLiteral("████████\n████████\n████████\n████████"));
+    QImage image(400, 400, QImage::Format_RGB32);
+    image.setDotsPerMeterX(3780);  // 96 dots per inch
+    image.setDotsPerMeterY(3780);
+    image.fill(Qt::white);
+
+    PrintLayout layout(doc, image, 300);
+    const int lineHeight = int(std::ceil(QFontMetricsF(font, &image).lineSpacing()));
+    // Room for two lines and a half: two are drawn, the third waits.
+    const QRectF rect(50, 50, 300, 2.5 * lineHeight);
+    QPainter painter(&image);
+    const int next = layout.formatRange(0, rect, &painter);
+    painter.end();
+    EXPECT_EQ(next, 18);
+
+    auto darkRows = [&](int fromY, int toY) {
+        int rows = 0;
+        for (int y = fromY; y < toY; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128) {
+                    ++rows;
+                    break;
+                }
+        return rows;
+    };
+    EXPECT_EQ(darkRows(0, 50), 0);
+    EXPECT_GT(darkRows(50, 50 + 2 * lineHeight), lineHeight);
+    EXPECT_EQ(darkRows(50 + 2 * lineHeight + 1, 400), 0);
+    // Measuring alone draws nothing and gives the same answer.
+    EXPECT_EQ(layout.formatRange(0, rect, nullptr), 18);
+    EXPECT_EQ(layout.formatRange(18, rect, nullptr), layout.textLength());
+}
+
+}  // namespace
+}  // namespace tavix
