@@ -125,6 +125,28 @@ TEST_F(FindDialogTest, ButtonClickSearchesAndCancelHidesWithoutSearching) {
     EXPECT_EQ(props(), after);
 }
 
+TEST_F(FindDialogTest, EnterInTheFieldFindsAndAPickedTextEnablesFindNext) {
+    writeProps("app.Find.History.1=two\napp.Find.History.LastIndex=1\n");
+    reopenStore();
+    editor.SetPlainText(u"one two three two");
+    dialog->showWithSeed(u"");
+    QComboBox* combo = control<QComboBox>("findWhat");
+    ASSERT_EQ(combo->count(), 1);
+    combo->setCurrentIndex(0);  // picked from the drop-down list
+    EXPECT_EQ(combo->currentText(), QStringLiteral("two"));
+    EXPECT_TRUE(control<QPushButton>("findNext")->isEnabled());
+
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(selection(), std::make_pair(4, 7));
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(selection(), std::make_pair(14, 17));
+    EXPECT_TRUE(dialog->isOpen());
+    EXPECT_EQ(combo->count(), 1);  // typing never adds to the list
+
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Escape);  // Escape is Cancel
+    EXPECT_FALSE(dialog->isOpen());
+}
+
 TEST_F(FindDialogTest, EachSearchStoresTheTextFirstThenTheListWithoutCopies) {
     writeProps("app.Find.History.1=a\napp.Find.History.2=b\napp.Find.History.LastIndex=2\n");
     reopenStore();
