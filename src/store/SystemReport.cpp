@@ -1,5 +1,6 @@
 #include "store/SystemReport.h"
 
+#include <gnu/libc-version.h>
 #include <sys/utsname.h>
 
 #include <algorithm>
@@ -389,6 +390,8 @@ SystemReportInput GatherSystemReport(const std::vector<KnownVersion>& extraKnown
     const std::string maps = readFile("/proc/self/maps");
     if (!maps.empty()) {
         std::vector<KnownVersion> known = extraKnown;
+        // The C library's file is named after its interface, not its release.
+        known.push_back({"libc.so.", ParseDottedVersion(gnu_get_libc_version())});
         for (KnownVersion& k : CoreLibraryVersions())
             known.push_back(std::move(k));
         input.modules = ModulesFromPaths(ParseMappedFiles(maps), known);

@@ -187,7 +187,7 @@ TEST(SystemReportLinux, GatheredFromThisProcess) {
     EXPECT_EQ((*in.modules)[0].name, "test_store_systemreport");
     bool sawLibc = false;
     for (const ModuleInfo& m : *in.modules)
-        sawLibc = sawLibc || (m.name == "libc.so.6" && m.version[0] == 6);
+        sawLibc = sawLibc || (m.name == "libc.so.6" && m.version[0] == 2 && m.version[1] > 0);
     EXPECT_TRUE(sawLibc);
     const std::string text = FormatSystemReport(in);
     EXPECT_EQ(text.rfind("System Information\r\n", 0), 0u);

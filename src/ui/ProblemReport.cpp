@@ -1,0 +1,130 @@
+#include "ui/ProblemReport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QTextCursor>
+#include <QToolTip>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "store/SystemReport.h"
+
+namespace tavix {
+
+ProblemReportDialog::ProblemReportDialog(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("Problem Report"));
+    setObjectName(QStringLiteral("ProblemReportDialog"));
+
+    auto* icon = new QLabel(this);
+    QIcon appIcon = QApplication::windowIcon();
+    if (appIcon.isNull())
+        appIcon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    const int iconSize = style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, this);
+    icon->setPixmap(appIcon.pixmap(iconSize, iconSize));
+    icon->setAlignment(Qt::AlignTop);
+
+    auto* intro = new QLabel(
+        QStringLiteral("If you have encountered a problem while using Tavix, please let us know about it so "
+                       "that we can continue to improve this applcation. Copy the information in the box "
+                       "below and email it along with your name and a description of the problem to:"),
+        this);
+    intro->setWordWrap(true);
+
+    addressLink_ = new QLabel(this);
+    addressLink_->setObjectName(QStringLiteral("addressLink"));
+    addressLink_->setTextFormat(Qt::RichText);
+    addressLink_->setText(QStringLiteral("<a href=\"%1\">%2</a>")
+                              .arg(mailtoUrl().toHtmlEscaped(), QString::fromLatin1(kSupportAddress)));
+    // Selectable too, so the address can be copied where no mail program is set up.
+    addressLink_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard |
+                                          Qt::TextSelectableByMouse);
+    // Opened by hand so that a desktop without a mail handler is not left
+    // silently doing nothing.
+    addressLink_->setOpenExternalLinks(false);
+    connect(addressLink_, &QLabel::linkActivated, this, &ProblemReportDialog::openAddress);
+
+    auto* label = new QLabel(QStringLiteral("System Information:"), this);
+    information_ = new QPlainTextEdit(this);
+    information_->setObjectName(QStringLiteral("information"));
+    information_->setReadOnly(true);
+    information_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    information_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    information_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    label->setBuddy(information_);
+
+    copyButton_ = new QPushButton(QStringLiteral("&Copy Info"), this);
+    copyButton_->setObjectName(QStringLiteral("copyInfo"));
+    copyButton_->setAutoDefault(false);
+    closeButton_ = new QPushButton(QStringLiteral("&Close"), this);
+    closeButton_->setObjectName(QStringLiteral("close"));
+    closeButton_->setDefault(true);
+    connect(copyButton_, &QPushButton::clicked, this, &ProblemReportDialog::copyInfo);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::accept);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(icon);
+    auto* introColumn = new QVBoxLayout;
+    introColumn->addWidget(intro);
+    introColumn->addWidget(addressLink_);
+    top->addLayout(introColumn, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(copyButton_);
+    buttons->addStretch(1);
+    buttons->addWidget(closeButton_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(label);
+    layout->addWidget(information_, 1);
+    layout->addLayout(buttons);
+    resize(560, 380);
+
+    // The edit shows lines as this desktop ends them; a "\r" would start an
+    // extra empty paragraph.
+    QString text = gatherReport();
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    information_->setPlainText(text);
+    information_->selectAll();
+    information_->ensureCursorVisible();
+    information_->setFocus();
+}
+
+ProblemReportDialog::~ProblemReportDialog() = default;
+
+QString ProblemReportDialog::reportText() const {
+    return information_->toPlainText();
+}
+
+QString ProblemReportDialog::mailtoUrl() {
+    return QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress);
+}
+
+QString ProblemReportDialog::gatherReport() {
+    const std::vector<KnownVersion> qtVersion = {{"libQt6", ParseDottedVersion(qVersion())}};
+    return QString::fromStdString(FormatSystemReport(GatherSystemReport(qtVersion)));
+}
+
+void ProblemReportDialog::copyInfo() {
+    information_->selectAll();
+    QGuiApplication::clipboard()->setText(information_->toPlainText());
+}
+
+void ProblemReportDialog::openAddress(const QString& link) {
+    if (QDesktopServices::openUrl(QUrl(link)))
+        return;
+    QToolTip::showText(addressLink_->mapToGlobal(QPoint(0, addressLink_->height())),
+                       QStringLiteral("No mail program could be opened; write to %1 yourself.")
+                           .arg(QString::fromLatin1(kSupportAddress)),
+                       addressLink_);
+}
+
+}  // namespace tavix

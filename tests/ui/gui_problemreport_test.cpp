@@ -1,0 +1,85 @@
+#include "ui/ProblemReport.h"
+
+#include <gtest/gtest.h>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextCursor>
+
+namespace tavix {
+namespace {
+
+TEST(ProblemReportDialogTest, ShowsTheGatheredReportSelected) {
+    ProblemReportDialog dialog;
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Problem Report"));
+    auto* box = dialog.findChild<QPlainTextEdit*>(QStringLiteral("information"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isReadOnly());
+
+    const QString text = dialog.reportText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("System Information\n"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QLatin1Char('\r')));
+    const int modules = text.indexOf(QStringLiteral("\nModule Information\n"));
+    ASSERT_GT(modules, 0);
+    // Every module line is a name and a four-part version; the Qt libraries
+    // carry the version Qt reports at run time.
+    const QStringList lines = text.mid(modules + 20).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    static const QRegularExpression moduleLine(QStringLiteral("^.+ \\(\\d+\\.\\d+\\.\\d+\\.\\d+\\)$"));
+    for (const QString& line : lines)
+        EXPECT_TRUE(moduleLine.match(line).hasMatch()) << line.toStdString();
+    const QRegularExpression qtCore(QStringLiteral("^libQt6Core\\.so[.0-9]* \\(%1\\.0\\)$")
+                                        .arg(QRegularExpression::escape(QString::fromLatin1(qVersion()))));
+    EXPECT_EQ(lines.filter(qtCore).size(), 1) << text.toStdString();
+
+    // All of it is selected when the dialog opens.
+    EXPECT_EQ(box->textCursor().selectionStart(), 0);
+    EXPECT_EQ(box->textCursor().selectionEnd(), box->document()->characterCount() - 1);
+}
+
+TEST(ProblemReportDialogTest, GatheredReportUsesReportLineEnds) {
+    const QString report = ProblemReportDialog::gatherReport();
+    EXPECT_TRUE(report.startsWith(QStringLiteral("System Information\r\n")));
+    EXPECT_TRUE(report.contains(QStringLiteral("\r\nModule Information\r\n")));
+    EXPECT_FALSE(report.contains(QRegularExpression(QStringLiteral("[^\\r]\\n"))));
+}
+
+TEST(ProblemReportDialogTest, CopyInfoPutsExactlyTheBoxTextOnTheClipboard) {
+    ProblemReportDialog dialog;
+    auto* box = dialog.findChild<QPlainTextEdit*>(QStringLiteral("information"));
+    ASSERT_NE(box, nullptr);
+    box->moveCursor(QTextCursor::End);  // the user clicked somewhere: nothing selected
+    QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
+    auto* copy = dialog.findChild<QPushButton*>(QStringLiteral("copyInfo"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->text(), QStringLiteral("&Copy Info"));
+    copy->click();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), box->toPlainText());
+    EXPECT_EQ(box->textCursor().selectedText().size(), box->toPlainText().size());
+}
+
+TEST(ProblemReportDialogTest, AddressLinkAndCloseButton) {
+    ProblemReportDialog dialog;
+    EXPECT_EQ(ProblemReportDialog::mailtoUrl(),
+              QStringLiteral("mailto:") + QString::fromLatin1(ProblemReportDialog::kSupportAddress));
+    auto* link = dialog.findChild<QLabel*>(QStringLiteral("addressLink"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_TRUE(link->text().contains(QStringLiteral("href=\"") + ProblemReportDialog::mailtoUrl() + "\""));
+    EXPECT_FALSE(link->openExternalLinks());
+
+    auto* close = dialog.findChild<QPushButton*>(QStringLiteral("close"));
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->text(), QStringLiteral("&Close"));
+    EXPECT_TRUE(close->isDefault());
+    dialog.show();
+    close->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+}  // namespace
+}  // namespace tavix
