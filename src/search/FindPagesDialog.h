@@ -1,0 +1,96 @@
+#pragma once
+// The modal "Find Pages" dialog: asks for a regular expression, searches
+// every page file of the store's notebook for it and lists the matching
+// pages in the "Found Pages" pane. The search texts used are remembered,
+// most recent first, under "FindPages" > "History" in the settings file.
+//
+// One object per use:
+//
+//   FindPagesDialog dialog(store, pane, frame);
+//   dialog.setSeedText(editor.SearchSeedText());
+//   dialog.exec();
+//
+// "Current notebook" is the only scope there is; "All notebooks" is shown
+// but can never be chosen.
+#include <functional>
+#include <string>
+
+#include <QDialog>
+
+#include "search/SearchHistory.h"
+#include "store/Status.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+
+namespace tavix {
+
+class NotebookStore;
+class PageListWindow;
+
+class FindPagesDialog : public QDialog {
+    Q_OBJECT
+public:
+    static constexpr int kMaxTextLength = 255;
+
+    // How a problem is told to the user. The default is a warning box over
+    // the dialog; tests put something that does not block in its place.
+    using MessageFunction = std::function<void(QWidget* parent, const QString& title, const QString& text)>;
+
+    // Loads the remembered texts into the drop-down list; the field starts
+    // empty and "Find" disabled. Neither the store nor the pane is owned;
+    // both must outlive the dialog.
+    FindPagesDialog(NotebookStore& store, PageListWindow& pane, QWidget* parent = nullptr);
+    ~FindPagesDialog() override;
+
+    // Puts a non-empty text in the field (cut to kMaxTextLength), selects
+    // all of it and enables "Find". An empty text changes nothing.
+    void setSeedText(const std::u16string& text);
+
+    // The field's text: at most kMaxTextLength UTF-16 units, never ending
+    // in half of a surrogate pair.
+    std::u16string searchText() const;
+
+    void setMessageFunction(MessageFunction show) { message_ = std::move(show); }
+
+    // The remembered texts, most recent first (after a search: that search
+    // first).
+    const SearchHistory& history() const { return history_; }
+    // The outcome of the last attempt to write the settings file.
+    const Status& lastSaveStatus() const { return lastSave_; }
+
+public slots:
+    // What "Find" does. Remembers the text and writes the settings file,
+    // then fills the pane with the matching pages (in the notebook's listing
+    // order), sets its caption to "Found Pages - " + the text and shows it,
+    // even when nothing matched; then closes the dialog as accepted.
+    //
+    // When the text is not a valid expression or the matching library gives
+    // up, the pane is left empty (captioned and shown as above), a message
+    // names the problem and the dialog stays open so the text can be
+    // corrected; returns false. A settings file that cannot be written is
+    // reported too, but the results stand and the dialog still closes.
+    // An empty field searches nothing and returns false.
+    bool runSearch();
+
+private:
+    void loadHistory();
+    void updateFindButton();
+    void tell(const QString& text);
+
+    NotebookStore& store_;
+    PageListWindow& pane_;
+    QComboBox* combo_;
+    QCheckBox* matchCase_;
+    QRadioButton* currentNotebook_;
+    QRadioButton* allNotebooks_;
+    QPushButton* find_;
+    QPushButton* cancel_;
+    SearchHistory history_;
+    Status lastSave_;
+    MessageFunction message_;
+};
+
+}  // namespace tavix
