@@ -285,6 +285,33 @@ void PagePrinter::showFailure(const QString& text) {
     QMessageBox::critical(window_, QStringLiteral("Tavix"), text);
 }
 
+PrintMargins PagePrinter::printerMargins() const {
+    const QMarginsF m = printer_->pageLayout().margins(QPageLayout::Inch);
+    return PrintMargins{int(std::lround(m.left() * 1000)), int(std::lround(m.top() * 1000)),
+                        int(std::lround(m.right() * 1000)), int(std::lround(m.bottom() * 1000))};
+}
+
+std::pair<int, int> PagePrinter::takeChosenRange(QPrinter& printer) const {
+    std::pair<int, int> range(0, INT_MAX);
+    if (printer.printRange() == QPrinter::PageRange && printer.fromPage() > 0) {
+        range.first = printer.fromPage() - 1;
+        range.second = std::max(printer.fromPage(), printer.toPage()) - 1;
+    }
+    // A range chosen for one job must not cut the next preview short.
+    printer.setPrintRange(QPrinter::AllPages);
+    printer.setFromTo(0, 0);
+    return range;
+}
+
+bool PagePrinter::renderPreview(QPrinter* printer) {
+    if (!printer)
+        return false;
+    if (printer == printer_.get() && printerMargins() != margins_)
+        setMargins(printerMargins());
+    const auto [first, last] = takeChosenRange(*printer);
+    return printPages(*printer, first, last).ok();
+}
+
 void PagePrinter::pageSetup() {
     const QPageLayout before = printer_->pageLayout();
     setMargins(margins_);
@@ -293,9 +320,7 @@ void PagePrinter::pageSetup() {
         printer_->setPageLayout(before);
         return;
     }
-    const QMarginsF chosen = printer_->pageLayout().margins(QPageLayout::Inch);
-    setMargins(PrintMargins{int(std::lround(chosen.left() * 1000)), int(std::lround(chosen.top() * 1000)),
-                            int(std::lround(chosen.right() * 1000)), int(std::lround(chosen.bottom() * 1000))});
+    setMargins(printerMargins());
     printer_->setFullPage(true);
 }
 
@@ -314,15 +339,10 @@ void PagePrinter::print() {
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     if (dialog.exec() != QDialog::Accepted)
         return;
-    int from = 1;
-    int to = count;
-    if (printer_->printRange() == QPrinter::PageRange && printer_->fromPage() > 0) {
-        from = printer_->fromPage();
-        to = std::max(from, printer_->toPage());
-    }
+    const auto [first, last] = takeChosenRange(*printer_);
     // printPages lays the text out again: the dialog may have changed the
     // paper, and pages cut for the old paper would lose or repeat text.
-    const Status status = printPages(*printer_, from - 1, to - 1);
+    const Status status = printPages(*printer_, first, last);
     if (!status)
         showFailure(failed + QStringLiteral("\n\n") + QString::fromStdString(status.message()));
 }
@@ -335,8 +355,7 @@ void PagePrinter::preview() {
     QPrintPreviewDialog dialog(printer_.get(), window_);
     // The preview asks again whenever its printer's settings change, and
     // prints through the same request.
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
-            [this](QPrinter* printer) { printPages(*printer, 0, INT_MAX); });
+    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &PagePrinter::renderPreview);
     if (window_)
         dialog.resize(window_->size());
     dialog.exec();

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QObject>
@@ -123,6 +124,14 @@ public:
     // printer paginated for. False for a page that does not exist.
     bool printPage(int index, QPainter& painter, QPrinter& printer);
 
+    // What the preview calls to draw, and to print from its own print
+    // button: margins changed through the preview's page setup are taken
+    // over (for the window's own printer), then the printer's page range
+    // (all pages unless it holds a chosen range) is printed, and the range
+    // is set back to all pages so a later preview shows the whole page.
+    // False when nothing could be drawn.
+    bool renderPreview(QPrinter* printer);
+
     // Paginates for `printer` and prints pages first..last (0-based,
     // inclusive, cut to the pages there are) as one job named jobName().
     // A job that cannot start or is aborted is a failure.
@@ -130,6 +139,11 @@ public:
 
 private:
     void showFailure(const QString& text);
+    // The margins the window's printer holds, in thousandths of an inch.
+    PrintMargins printerMargins() const;
+    // Pages [first, last] chosen on `printer` (0-based), all pages when no
+    // range was chosen; then back to all pages.
+    std::pair<int, int> takeChosenRange(QPrinter& printer) const;
 
     PageEditor& editor_;
     QWidget* window_;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QMarginsF>
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
@@ -143,6 +144,35 @@ TEST_F(PrintingTest, PageRangePrintsExactlyThosePages) {
     ASSERT_TRUE(printer_.printPages(pdf_, printer_.pageCount() - 1, printer_.pageCount() + 5).ok());
     EXPECT_EQ(printedPages(), 1);
     EXPECT_FALSE(printer_.printPages(pdf_, printer_.pageCount() + 1, printer_.pageCount() + 2).ok());
+}
+
+TEST_F(PrintingTest, PreviewFollowsThePrintersMarginsAndChosenRange) {
+    QPrinter& own = printer_.printer();
+    own.setOutputFormat(QPrinter::PdfFormat);
+    own.setOutputFileName(QString::fromStdString(dir_.file("out.pdf")));
+    own.setPageSize(QPageSize(QPageSize::Letter));
+    editor_.SetPlainText(paragraphs(300));
+
+    ASSERT_TRUE(printer_.renderPreview(&own));
+    const int pages = printer_.pageCount();
+    EXPECT_EQ(printedPages(), pages);
+    ASSERT_GE(pages, 4);
+
+    // Margins set through the preview's own page setup are taken over.
+    own.setPageMargins(QMarginsF(0.5, 2.0, 0.5, 2.0), QPageLayout::Inch);
+    ASSERT_TRUE(printer_.renderPreview(&own));
+    EXPECT_EQ(printer_.margins(), (PrintMargins{500, 2000, 500, 2000}));
+    EXPECT_NE(printer_.pageCount(), pages);
+
+    // Printing from the preview honours the chosen range, once.
+    own.setPrintRange(QPrinter::PageRange);
+    own.setFromTo(2, 3);
+    ASSERT_TRUE(printer_.renderPreview(&own));
+    EXPECT_EQ(printedPages(), 2);
+    EXPECT_EQ(own.printRange(), QPrinter::AllPages);
+    ASSERT_TRUE(printer_.renderPreview(&own));
+    EXPECT_EQ(printedPages(), printer_.pageCount());
+    EXPECT_FALSE(printer_.renderPreview(nullptr));
 }
 
 TEST_F(PrintingTest, PrintPageRefusesPagesThatDoNotExist) {
