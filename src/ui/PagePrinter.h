@@ -70,7 +70,9 @@ private:
 class PagePrinter : public QObject {
     Q_OBJECT
 public:
-    // `window` parents the dialogs and message boxes; it may be null.
+    // `window` parents the dialogs and message boxes and becomes this
+    // object's Qt parent (so the window deletes it unless its owner does
+    // first); it may be null. `editor` must outlive every call.
     PagePrinter(PageEditor& editor, QWidget* window);
     ~PagePrinter() override;
 
