@@ -28,6 +28,7 @@
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
 #include "ui/PageListWindow.h"
+#include "ui/PagePrinter.h"
 
 namespace tavix {
 namespace {
@@ -74,6 +75,8 @@ MainFrame::MainFrame(NotebookStore& store, QWidget* parent)
 
     ops_ = std::make_unique<PageOperations>(store_, *editor_, keywords_, this);
     ops_->setReporter([this](const Status& status) { reportFailure(status); });
+    printer_ = new PagePrinter(*editor_, this);
+    printer_->setTitleSource([this] { return ops_->PageTitle(); });
 
     GoFrontPage();
     connectStateSignals();
@@ -248,6 +251,7 @@ void MainFrame::createEditorAndPanes() {
     };
     connect(editor_, &PageEditor::openPageRequested, this, openLater);
     connect(&keywords_->editor(), &PageEditor::openPageRequested, this, openLater);
+    connect(pageList_, &PageListWindow::pageActivated, this, openLater);
 }
 
 void MainFrame::connectStateSignals() {

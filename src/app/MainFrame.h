@@ -26,11 +26,13 @@ class QToolBar;
 
 namespace tavix {
 
+class FindDialog;
 class KeywordsWindow;
 class NotebookStore;
 class PageEditor;
 class PageListWindow;
 class PageOperations;
+class PagePrinter;
 
 class MainFrame : public QMainWindow {
     Q_OBJECT
@@ -112,6 +114,9 @@ private:
     void toggleStatusBar();
     void togglePageKeywords();
     void showAbout();
+    void showFind();
+    void showFindPages();
+    void showStyles();
     // Saves before the window goes; false when the user chose to keep the
     // window because the page could not be saved.
     bool saveBeforeClosing();
@@ -121,6 +126,8 @@ private:
     PageEditor* editor_ = nullptr;
     KeywordsWindow* keywords_ = nullptr;
     PageListWindow* pageList_ = nullptr;
+    FindDialog* findDialog_ = nullptr;  // made at the first Find, then kept
+    PagePrinter* printer_ = nullptr;    // printer, margins and preview of this window
     std::unique_ptr<PageOperations> ops_;
     NavigationHistory history_;
     CommandState state_;

@@ -14,8 +14,14 @@
 #include "editor/PageEditor.h"
 #include "editor/PageOperations.h"
 #include "formats/PageDocument.h"
+#include "search/FindDialog.h"
+#include "search/FindPagesDialog.h"
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
+#include "ui/PageListWindow.h"
+#include "ui/PagePrinter.h"
+#include "ui/ProblemReport.h"
+#include "ui/StylesDialog.h"
 
 #ifndef TAVIX_VERSION
 #define TAVIX_VERSION "0.1.0"
@@ -71,24 +77,58 @@ void MainFrame::runCommand(int id) {
         ops_->ToggleCharEffect(PageEditor::Subscript, PageEditor::kSuperSubMask);
         break;
 
-    // The Styles dialog edits the style sheet the page is shown in; the
-    // page is saved before it opens so nothing typed can be lost to the
-    // reload that follows an accepted change.
-    case cmd::Styles: ops_->SavePage(); break;
+    case cmd::Styles: showStyles(); break;
+    case cmd::Find: showFind(); break;
+    case cmd::FindPages: showFindPages(); break;
 
     case cmd::About: showAbout(); break;
 
-    // Find, Find Pages, printing and the problem report have no dialog yet.
-    case cmd::Find:
-    case cmd::FindPages:
-    case cmd::Print:
-    case cmd::PrintPreview:
-    case cmd::PrintSetup:
-    case cmd::ReportProblem:
+    case cmd::Print: printer_->print(); break;
+    case cmd::PrintPreview: printer_->preview(); break;
+    case cmd::PrintSetup: printer_->pageSetup(); break;
+    case cmd::ReportProblem: {
+        ProblemReportDialog dialog(this);
+        dialog.exec();
+        break;
+    }
     default:
         break;
     }
     scheduleCommandState();
+}
+
+void MainFrame::showFind() {
+    if (!findDialog_) {
+        findDialog_ = new FindDialog(*editor_, store_, this);
+        connect(findDialog_, &FindDialog::settingsSaveFailed, this,
+                [this](const QString& reason) { statusBar()->showMessage(reason, 10000); });
+    }
+    findDialog_->showWithSeed(editor_->SearchSeedText());
+}
+
+void MainFrame::showFindPages() {
+    // The search reads the page files, so what was typed on the open page
+    // must be on disk to be found.
+    if (ops_->IsModified())
+        ops_->SavePage();
+    FindPagesDialog dialog(store_, *pageList_, this);
+    dialog.setSeedText(editor_->SearchSeedText());
+    dialog.exec();
+}
+
+void MainFrame::showStyles() {
+    // The page is saved before the dialog opens so nothing typed can be lost
+    // to the reload that follows an accepted change.
+    ops_->SavePage();
+    StylesDialog dialog(store_.styleSheet(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    store_.styleSheet() = dialog.styleSheet();
+    const Status saved = store_.saveStyleSheet();
+    if (!saved && !quietSave_)
+        errorReporter_(tr("The styles could not be saved; they apply until Tavix is closed.\n\n%1")
+                           .arg(QString::fromStdString(saved.message())));
+    ops_->ReloadPage();
 }
 
 void MainFrame::onStyleChosen(int index) {

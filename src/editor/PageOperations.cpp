@@ -226,10 +226,15 @@ bool PageOperations::IsModified() const {
     return editor_.IsModified() || (keywords_ && keywords_->IsModified());
 }
 
-QString PageOperations::TitleText() const {
-    std::u16string title;
+std::u16string PageOperations::PageTitle() const {
+    // The cache may have dropped the document since it was opened.
     if (openPage_ && store_.notebook().isCached(openName_))
-        title = unescapeTitle(openPage_->title());
+        return openPage_->title();
+    return {};
+}
+
+QString PageOperations::TitleText() const {
+    const std::u16string title = unescapeTitle(PageTitle());
     QString text = QStringLiteral("Tavix - ");
     text += title.empty() ? QStringLiteral("untitled") : toQString(title);
     if (IsModified())

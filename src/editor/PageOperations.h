@@ -39,6 +39,8 @@ public:
     // "Tavix - " + title (or "untitled") + "*" when modified.
     void UpdateTitle();
     QString TitleText() const;
+    // The open page's title as held (escaped); empty when no page is open.
+    std::u16string PageTitle() const;
 
     PageDocument* openPage() const { return openPage_; }
     bool IsModified() const;
