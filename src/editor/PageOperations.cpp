@@ -29,59 +29,6 @@ QString toQString(const std::u16string& s) {
     return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-// The title is held as escaped markup; the window shows the characters.
-std::u16string unescapeTitle(const std::u16string& in) {
-    std::u16string out;
-    out.reserve(in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != u'&') {
-            out += in[i];
-            continue;
-        }
-        const std::size_t semi = in.find(u';', i + 1);
-        if (semi == std::u16string::npos || semi - i > 12) {
-            out += in[i];
-            continue;
-        }
-        const std::u16string name = in.substr(i + 1, semi - i - 1);
-        char32_t cp = 0;
-        if (name == u"amp") cp = u'&';
-        else if (name == u"lt") cp = u'<';
-        else if (name == u"gt") cp = u'>';
-        else if (name == u"quot") cp = u'"';
-        else if (name == u"apos") cp = u'\'';
-        else if (name.size() > 1 && name[0] == u'#') {
-            const bool hex = name[1] == u'x' || name[1] == u'X';
-            char32_t v = 0;
-            bool ok = name.size() > (hex ? 2u : 1u);
-            for (std::size_t k = hex ? 2 : 1; ok && k < name.size(); ++k) {
-                const char16_t c = name[k];
-                int d = -1;
-                if (c >= u'0' && c <= u'9') d = c - u'0';
-                else if (hex && c >= u'a' && c <= u'f') d = c - u'a' + 10;
-                else if (hex && c >= u'A' && c <= u'F') d = c - u'A' + 10;
-                if (d < 0) ok = false;
-                else v = v * (hex ? 16 : 10) + static_cast<char32_t>(d);
-                if (v > 0x10FFFF) ok = false;
-            }
-            if (ok && v != 0 && !(v >= 0xD800 && v <= 0xDFFF))
-                cp = v;
-        }
-        if (cp == 0) {
-            out += in[i];
-            continue;
-        }
-        if (cp >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(cp);
-        }
-        i = semi;
-    }
-    return out;
-}
-
 // Characters XML 1.0 cannot carry. The converter drops control characters
 // anyway; leaving them in would only make the fragment unreadable.
 bool isXmlChar(char32_t c) {
@@ -234,7 +181,7 @@ std::u16string PageOperations::PageTitle() const {
 }
 
 QString PageOperations::TitleText() const {
-    const std::u16string title = unescapeTitle(PageTitle());
+    const std::u16string title = unescapeCharData(PageTitle());
     QString text = QStringLiteral("Tavix - ");
     text += title.empty() ? QStringLiteral("untitled") : toQString(title);
     if (IsModified())

@@ -78,4 +78,9 @@ private:
 // Convenience: escape a whole string.
 std::u16string escapeCharData(const std::u16string& text);
 
+// The reverse, for text held escaped (a page title) that is shown to the
+// user: the five standard escapes and numeric character references are
+// resolved; anything malformed or naming no valid character stays as it is.
+std::u16string unescapeCharData(const std::u16string& escaped);
+
 }  // namespace tavix

@@ -19,6 +19,7 @@
 #include <QTextLayout>
 
 #include "editor/PageEditor.h"
+#include "formats/XmlSupport.h"
 
 namespace tavix {
 
@@ -35,63 +36,6 @@ int mulDiv(int value, int numerator, int denominator) {
     const long long magnitude = (std::llabs(product) + half) / std::llabs(static_cast<long long>(denominator));
     const long long result = negative ? -magnitude : magnitude;
     return static_cast<int>(std::clamp<long long>(result, INT_MIN, INT_MAX));
-}
-
-// Resolves the XML escapes a page title is held with. Malformed or
-// unsafe references stay as they are.
-std::u16string unescapeXml(const std::u16string& in) {
-    std::u16string out;
-    out.reserve(in.size());
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        if (in[i] != u'&') {
-            out += in[i];
-            continue;
-        }
-        const std::size_t semi = in.find(u';', i + 1);
-        if (semi == std::u16string::npos || semi - i > 12) {
-            out += in[i];
-            continue;
-        }
-        const std::u16string name = in.substr(i + 1, semi - i - 1);
-        char32_t code = 0;
-        if (name == u"amp") code = u'&';
-        else if (name == u"lt") code = u'<';
-        else if (name == u"gt") code = u'>';
-        else if (name == u"quot") code = u'"';
-        else if (name == u"apos") code = u'\'';
-        else if (name.size() > 1 && name[0] == u'#') {
-            const bool hex = name[1] == u'x' || name[1] == u'X';
-            std::size_t k = hex ? 2 : 1;
-            if (k >= name.size())
-                code = 0;
-            for (; k < name.size() && code <= 0x10FFFF; ++k) {
-                const char16_t c = name[k];
-                int digit = -1;
-                if (c >= u'0' && c <= u'9') digit = c - u'0';
-                else if (hex && c >= u'a' && c <= u'f') digit = c - u'a' + 10;
-                else if (hex && c >= u'A' && c <= u'F') digit = c - u'A' + 10;
-                if (digit < 0) {
-                    code = 0;
-                    break;
-                }
-                code = code * (hex ? 16 : 10) + char32_t(digit);
-            }
-            if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-                code = 0;
-        }
-        if (code == 0) {
-            out += in[i];
-            continue;
-        }
-        if (code >= 0x10000) {
-            out += char16_t(0xD800 + ((code - 0x10000) >> 10));
-            out += char16_t(0xDC00 + ((code - 0x10000) & 0x3FF));
-        } else {
-            out += char16_t(code);
-        }
-        i = semi;
-    }
-    return out;
 }
 
 }  // namespace
@@ -190,7 +134,7 @@ void PagePrinter::setMargins(const PrintMargins& margins) {
 }
 
 QString PagePrinter::jobNameFor(const std::u16string& escapedTitle) {
-    return QStringLiteral("Tavix Document - ") + QString::fromStdU16String(unescapeXml(escapedTitle));
+    return QStringLiteral("Tavix Document - ") + QString::fromStdU16String(unescapeCharData(escapedTitle));
 }
 
 QString PagePrinter::jobName() const {

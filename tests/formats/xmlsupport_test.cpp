@@ -53,6 +53,16 @@ TEST_F(XmlSupportTest, EscaperUsesTheFiveStandardEscapesAndKeepsEverythingElse) 
     EXPECT_EQ(escapeCharData(u""), u"");
 }
 
+TEST_F(XmlSupportTest, UnescapingResolvesWhatTheEscaperWritesAndCharacterReferences) {
+    const std::u16string text = u"A & B <c> \"d\" 'e' caf\u00e9 \U0001F600";
+    EXPECT_EQ(unescapeCharData(escapeCharData(text)), text);
+    EXPECT_EQ(unescapeCharData(u"caf&#233; &#x1F600;"), u"caf\u00e9 \U0001F600");
+    // Malformed or invalid references are shown as they stand.
+    for (const std::u16string odd : {u"&", u"&;", u"&nbsp;", u"&#;", u"&#xD800;", u"&#1114112;",
+                                     u"&#0;", u"& amp;", u"&amp"})
+        EXPECT_EQ(unescapeCharData(odd), odd);
+}
+
 TEST_F(XmlSupportTest, EscaperAppendsAndHandlesTextLongerThanItsBuffer) {
     CharDataEscaper escaper;
     std::u16string out = u"prefix:";
