@@ -9,21 +9,13 @@
 #include "formats/RtfReader.h"
 #include "formats/RtfWriter.h"
 #include "formats/XmlSupport.h"
+#include "platform/WaitCursor.h"
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
 
 namespace tavix {
 
 namespace {
-
-// Shows the wait cursor for as long as it lives.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 QString toQString(const std::u16string& s) {
     return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));

@@ -17,6 +17,7 @@
 
 #include "editor/PageEditor.h"
 #include "search/SearchHistory.h"
+#include "platform/WaitCursor.h"
 #include "store/NotebookStore.h"
 #include "store/PropertyNode.h"
 
@@ -32,15 +33,6 @@ std::u16string decimal(int n) {
     const std::string s = std::to_string(n);
     return std::u16string(s.begin(), s.end());
 }
-
-// The wait cursor for as long as the search runs, also on an early return.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 

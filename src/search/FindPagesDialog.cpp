@@ -17,6 +17,7 @@
 #include "search/PageMatcher.h"
 #include "search/PageSearch.h"
 #include "store/FoundPage.h"
+#include "platform/WaitCursor.h"
 #include "store/NotebookStore.h"
 #include "store/PropertyNode.h"
 #include "ui/PageListWindow.h"
@@ -26,15 +27,6 @@ namespace {
 
 const std::u16string kSection = u"FindPages";
 const std::u16string kHistory = u"History";
-
-// The wait cursor for as long as the search runs, also on an early return.
-class WaitCursor {
-public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // A compile failure's reason, without the prefix the matcher gives it: the
 // sentence around it already says what kind of problem it is.
