@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QWidget>
 
 #include "editor/PageEditor.h"
@@ -9,6 +12,7 @@
 #include "formats/RtfReader.h"
 #include "formats/RtfWriter.h"
 #include "formats/XmlSupport.h"
+#include "platform/RtfDocument.h"
 #include "platform/WaitCursor.h"
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
@@ -90,9 +94,22 @@ bool PageOperations::OpenPage(const std::u16string& name, bool reload) {
     // part that could be converted is shown.
     writer.finish();
     editor_.SetRtf(writer.rtf());
+    setFollowingParagraphFormat();
     if (keywords_)
         keywords_->SetKeywords(page.keywords());
     return true;
+}
+
+void PageOperations::setFollowingParagraphFormat() {
+    // The formats of a Normal paragraph, exactly as a page load gives them.
+    RtfWriter writer(store_.styleSheet());
+    if (!writer.convert(u"<body><p>x</p></body>").ok)
+        return;
+    QTextDocument scratch;
+    QTextCursor cursor(&scratch);
+    insertRtf(cursor, writer.rtf());
+    const QTextBlock block = scratch.begin();
+    editor_.setFollowingParagraphFormat(block.blockFormat(), block.begin().fragment().charFormat());
 }
 
 Status PageOperations::SavePage() {

@@ -50,6 +50,8 @@ public:
     void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
 
 private:
+    // Return at the end of a heading continues with a Normal paragraph.
+    void setFollowingParagraphFormat();
     // The open page's document, fetched again should the notebook's cache
     // have dropped it since it was opened (null when no page is open).
     PageDocument* currentPage();

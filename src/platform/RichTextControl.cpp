@@ -292,7 +292,24 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
         event->setAccepted(plain.isAccepted());
         return;
     }
+    if (isReturn && hasFollowingFormat_ && !isReadOnly() && !event->modifiers().testFlag(Qt::ControlModifier)) {
+        QTextCursor cursor = textCursor();
+        if (!cursor.hasSelection() && cursor.atBlockEnd() && styleIndexOf(cursor.blockFormat()) != 0) {
+            cursor.insertBlock(followingBlock_, followingChars_);
+            setTextCursor(cursor);
+            ensureCursorVisible();
+            event->accept();
+            return;
+        }
+    }
     QTextEdit::keyPressEvent(event);
+}
+
+void RichTextControl::setFollowingParagraphFormat(const QTextBlockFormat& block,
+                                                  const QTextCharFormat& chars) {
+    followingBlock_ = block;
+    followingChars_ = chars;
+    hasFollowingFormat_ = true;
 }
 
 void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {

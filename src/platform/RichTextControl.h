@@ -6,6 +6,7 @@
 #include <string>
 
 #include <QTextEdit>
+#include <QTextFormat>
 
 namespace tavix {
 
@@ -65,6 +66,11 @@ public:
     void setTextLimit(int characters) { textLimit_ = characters; }
     int textLimit() const { return textLimit_; }
 
+    // The formats of the paragraph Return starts at the end of a heading
+    // (a paragraph whose style index is not 0): body text, as users expect
+    // after a heading. Until set, Return copies the paragraph's own format.
+    void setFollowingParagraphFormat(const QTextBlockFormat& block, const QTextCharFormat& chars);
+
     bool canPastePlainText() const;
     // Literal search from the selection's end (down) or start (up) to the
     // end of the text in that direction, no wrap-around. Selects the match.
@@ -89,6 +95,9 @@ private:
     int roomFor(const QTextCursor& cursor) const;
 
     int textLimit_ = 500000;
+    bool hasFollowingFormat_ = false;
+    QTextBlockFormat followingBlock_;
+    QTextCharFormat followingChars_;
 };
 
 }  // namespace tavix

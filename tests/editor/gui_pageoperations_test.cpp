@@ -307,6 +307,26 @@ TEST_F(PageOperationsTest, HeadingOnTheLastParagraphAndOnAOneLinePage) {
     EXPECT_EQ(view()[0].style, 0);
 }
 
+TEST_F(PageOperationsTest, ReturnAtTheEndOfAHeadingContinuesWithNormalText) {
+    ASSERT_TRUE(ops.OpenPage(u"FrontPage", false));
+    editor.setFocus();
+    editor.setSelection(10, 10);  // the end of "Front Page"
+    QTest::keyClick(&editor, Qt::Key_Return);
+    QTest::keyClicks(&editor, "hello");
+    auto v = view();
+    ASSERT_GE(v.size(), 2u);
+    EXPECT_EQ(v[0].style, 1);
+    EXPECT_EQ(v[1].style, 0);
+    EXPECT_EQ(v[1].text, u"hello");
+    // Inside a heading, Return splits it into two headings.
+    editor.setSelection(5, 5);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    EXPECT_EQ(view()[1].style, 1);
+    QTest::keyClick(&editor, Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(ops.SavePage().ok());
+    EXPECT_NE(readPage("FrontPage").find("<body><h1>Front Page</h1><p>hello</p></body>"), std::string::npos);
+}
+
 TEST_F(PageOperationsTest, LongParagraphsTakeAStyleWhole) {
     std::string text;
     while (text.size() < 6000)
