@@ -180,7 +180,7 @@ TEST_F(PageEditorTest, MarkedParagraphsStayLaidOut) {
     // nothing: every block must keep its lines after marking.
     std::u16string text;
     for (int i = 0; i < 300; ++i)
-        text += u"Some FrontPage words " + std::u16string(i % 3 ? u"" : u"WikiWord") + u"\r";
+        text += u"Some FrontPage words " + std::u16string(i % 3 ? u"" : u"LinkWord") + u"\r";
     editor.SetPlainText(text);
     placeCaret(50);
     type(QStringLiteral("AbCd "));
@@ -373,10 +373,10 @@ TEST_F(PageEditorTest, RedrawSuppressionIsCounted) {
 TEST_F(PageEditorTest, LoadingIsNeverCutToTheTextLimit) {
     std::u16string big;
     while (big.size() < std::size_t(PageEditor::kTextLimit) + 1000)
-        big += u"words of a long page with a WikiWord in each paragraph\r";
+        big += u"words of a long page with a LinkWord in each paragraph\r";
     editor.SetPlainText(big);
     EXPECT_EQ(editor.GetPlainText(), big);
-    EXPECT_EQ(editor.LinkWordAt(int(big.size()) - 24), u"WikiWord");
+    EXPECT_EQ(editor.LinkWordAt(int(big.size()) - 24), u"LinkWord");
     EXPECT_FALSE(editor.IsModified());
 }
 

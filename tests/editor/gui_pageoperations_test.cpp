@@ -481,7 +481,7 @@ TEST_F(PageOperationsTest, BigPagesAreNeverCut) {
     std::string body = "<body>";
     std::size_t chars = 0;
     while (chars < 540000) {
-        body += "<p>a paragraph of a very long page, with a WikiWord and <b>bold</b> text in it</p>";
+        body += "<p>a paragraph of a very long page, with a LinkWord and <b>bold</b> text in it</p>";
         chars += 70;
     }
     body += "</body>";
