@@ -1,6 +1,7 @@
 #include "editor/PageEditor.h"
 
 #include <algorithm>
+#include <optional>
 
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
@@ -42,6 +43,25 @@ std::u16string_view viewOf(const QString& s) {
 }
 
 bool isHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+
+struct WordSpan {
+    std::size_t start = 0;
+    std::size_t length = 0;
+};
+
+// The first word of text, among those starting at or before rel, whose span
+// satisfies holds(start, end); the callers differ only in how they treat a
+// position at a word's edges.
+template <typename Holds>
+std::optional<WordSpan> wordNear(std::u16string_view text, std::size_t rel, Holds holds) {
+    for (WordTokenizer t(text); !t.AtEnd(); t.Advance()) {
+        if (t.Start() > rel)
+            break;
+        if (holds(t.Start(), t.Start() + t.Length()))
+            return WordSpan{t.Start(), t.Length()};
+    }
+    return std::nullopt;
+}
 
 unsigned effectsOf(const QTextCharFormat& f) {
     unsigned e = 0;
@@ -174,14 +194,10 @@ std::u16string PageEditor::SearchSeedText() const {
         const QTextBlock block = c.block();
         const QString text = block.text();
         const std::size_t rel = static_cast<std::size_t>(c.position() - block.position());
+        // The caret at a word's first character or between words gives none.
         const std::u16string_view v = viewOf(text);
-        for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
-            if (t.Start() >= rel)
-                break;
-            if (t.Start() + t.Length() >= rel)
-                return std::u16string(t.Word());
-        }
-        return {};
+        const auto word = wordNear(v, rel, [rel](std::size_t start, std::size_t end) { return start < rel && end >= rel; });
+        return word ? std::u16string(v.substr(word->start, word->length)) : std::u16string();
     }
     const int start = c.selectionStart();
     int end = c.selectionEnd();
@@ -262,18 +278,14 @@ void PageEditor::SetSelectionEffects(unsigned effects, unsigned mask) {
     const QTextBlock block = c.block();
     const QString text = block.text();
     const std::size_t rel = static_cast<std::size_t>(c.position() - block.position());
-    const std::u16string_view v = viewOf(text);
-    for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
-        if (t.Start() >= rel)
-            break;
-        if (t.Start() + t.Length() > rel) {
-            QTextCursor word(document());
-            word.setPosition(block.position() + static_cast<int>(t.Start()));
-            word.setPosition(block.position() + static_cast<int>(t.Start() + t.Length()),
-                             QTextCursor::KeepAnchor);
-            word.mergeCharFormat(format);
-            break;
-        }
+    const auto word = wordNear(viewOf(text), rel,
+                               [rel](std::size_t start, std::size_t end) { return start < rel && end > rel; });
+    if (word) {
+        QTextCursor span(document());
+        span.setPosition(block.position() + static_cast<int>(word->start));
+        span.setPosition(block.position() + static_cast<int>(word->start + word->length),
+                         QTextCursor::KeepAnchor);
+        span.mergeCharFormat(format);
     }
     mergeCurrentCharFormat(format);
 }
@@ -355,13 +367,10 @@ std::u16string PageEditor::LinkWordAt(int pos) const {
     if (rel >= static_cast<std::size_t>(text.size()))
         return {};
     const std::u16string_view v = viewOf(text);
-    for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
-        if (t.Start() > rel)
-            break;
-        if (rel < t.Start() + t.Length())
-            return IsLinkWord(v, t.Start(), t.Length()) ? std::u16string(t.Word()) : std::u16string();
-    }
-    return {};
+    const auto word = wordNear(v, rel, [rel](std::size_t, std::size_t end) { return rel < end; });
+    if (!word || !IsLinkWord(v, word->start, word->length))
+        return {};
+    return std::u16string(v.substr(word->start, word->length));
 }
 
 std::vector<std::pair<int, int>> PageEditor::LinkMarksInParagraph(int pos) const {

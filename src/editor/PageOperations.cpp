@@ -21,10 +21,6 @@ namespace tavix {
 
 namespace {
 
-QString toQString(const std::u16string& s) {
-    return QString::fromUtf16(s.data(), static_cast<qsizetype>(s.size()));
-}
-
 // Characters XML 1.0 cannot carry. The converter drops control characters
 // anyway; leaving them in would only make the fragment unreadable.
 bool isXmlChar(char32_t c) {
@@ -192,7 +188,7 @@ std::u16string PageOperations::PageTitle() const {
 QString PageOperations::TitleText() const {
     const std::u16string title = unescapeCharData(PageTitle());
     QString text = QStringLiteral("Tavix - ");
-    text += title.empty() ? QStringLiteral("untitled") : toQString(title);
+    text += title.empty() ? QStringLiteral("untitled") : QString::fromStdU16String(title);
     if (IsModified())
         text += QLatin1Char('*');
     return text;

@@ -17,10 +17,6 @@
 namespace tavix {
 namespace {
 
-QString toQString(const std::u16string& s) { return QString::fromUtf16(s.data(), qsizetype(s.size())); }
-
-std::u16string toU16(const QString& s) { return std::u16string(reinterpret_cast<const char16_t*>(s.utf16()), size_t(s.size())); }
-
 // Pasted or loaded plain text: every line-end convention becomes one
 // paragraph break, and control characters other than tab are dropped, as
 // they could never be saved.
@@ -104,7 +100,7 @@ void RichTextControl::replaceSelectionWithRtf(const std::u16string& rtf) {
 }
 
 void RichTextControl::setPlainContent(const std::u16string& text) {
-    loadContent([&](QTextCursor& cursor) { cursor.insertText(normalizePlainText(toQString(text))); });
+    loadContent([&](QTextCursor& cursor) { cursor.insertText(normalizePlainText(QString::fromStdU16String(text))); });
 }
 
 std::u16string RichTextControl::plainContent() const {
@@ -114,7 +110,7 @@ std::u16string RichTextControl::plainContent() const {
         if (b != document()->begin()) all.append(QLatin1Char('\r'));
         all.append(b.text());
     }
-    return toU16(all);
+    return all.toStdU16String();
 }
 
 std::u16string RichTextControl::textRange(int start, int end) const {
@@ -127,7 +123,7 @@ std::u16string RichTextControl::textRange(int start, int end) const {
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     QString text = cursor.selectedText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\r'));
-    return toU16(text);
+    return text.toStdU16String();
 }
 
 int RichTextControl::textLength() const { return std::max(0, document()->characterCount() - 1); }
@@ -243,7 +239,7 @@ bool RichTextControl::findText(const std::u16string& text, bool matchCase, bool 
     if (!down) flags |= QTextDocument::FindBackward;
     const QTextCursor current = textCursor();
     const int from = down ? current.selectionEnd() : current.selectionStart();
-    const QTextCursor found = document()->find(toQString(text), from, flags);
+    const QTextCursor found = document()->find(QString::fromStdU16String(text), from, flags);
     if (found.isNull()) return false;
     setTextCursor(found);
     return true;

@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "editor/PageEditor.h"
+#include "search/SearchField.h"
 #include "search/SearchHistory.h"
 #include "platform/WaitCursor.h"
 #include "store/NotebookStore.h"
@@ -27,12 +28,6 @@ namespace {
 
 const std::u16string kSection = u"Find";
 const std::u16string kHistory = u"History";
-const std::u16string kLastIndex = SearchHistory::kLastIndexKey;
-
-std::u16string decimal(int n) {
-    const std::string s = std::to_string(n);
-    return std::u16string(s.begin(), s.end());
-}
 
 }  // namespace
 
@@ -42,14 +37,7 @@ FindDialog::FindDialog(PageEditor& editor, NotebookStore& store, QWidget* parent
     setModal(false);
 
     auto* label = new QLabel(tr("Fi&nd what:"), this);
-    combo_ = new QComboBox(this);
-    combo_->setObjectName(QStringLiteral("findWhat"));
-    combo_->setEditable(true);
-    // The list shows the remembered texts only; typing never adds to it.
-    combo_->setInsertPolicy(QComboBox::NoInsert);
-    combo_->setMinimumContentsLength(30);
-    combo_->lineEdit()->setMaxLength(kMaxTextLength);
-    label->setBuddy(combo_);
+    combo_ = makeSearchField(this, label);
 
     matchCase_ = new QCheckBox(tr("Match &case"), this);
     matchCase_->setObjectName(QStringLiteral("matchCase"));
@@ -132,16 +120,7 @@ void FindDialog::showWithSeed(const std::u16string& seed) {
     combo_->setFocus();
 }
 
-std::u16string FindDialog::searchText() const {
-    std::u16string text = combo_->currentText().toStdU16String();
-    if (text.size() > static_cast<size_t>(kMaxTextLength)) {
-        text.resize(kMaxTextLength);
-        // Half a surrogate pair would search for a character nobody typed.
-        if (QChar::isHighSurrogate(text.back()))
-            text.pop_back();
-    }
-    return text;
-}
+std::u16string FindDialog::searchText() const { return searchFieldText(*combo_); }
 
 void FindDialog::updateFindNextEnabled() {
     findNext_->setEnabled(!combo_->currentText().isEmpty());
@@ -192,20 +171,15 @@ void FindDialog::storeHistory(PropertyNode& findSection, const std::u16string& s
                               const std::vector<std::u16string>& history) {
     // Not SearchHistory::record: that reorders its list after each search,
     // while this window's list only grows, in load order, until it closes.
-    PropertyNode& node = findSection.child(kHistory);
-    node.clearValues();
-    int number = 1;
-    node.set(decimal(number), searched);
     // A text searched twice in one window sits twice in the list; the file
     // keeps it once, at its first place, so the history never fills with
     // copies.
+    std::vector<std::u16string> stored{searched};
     std::set<std::u16string> written{searched};
-    for (const std::u16string& entry : history) {
-        if (!written.insert(entry).second)
-            continue;
-        node.set(decimal(++number), entry);
-    }
-    node.setInt(kLastIndex, number);
+    for (const std::u16string& entry : history)
+        if (written.insert(entry).second)
+            stored.push_back(entry);
+    SearchHistory::write(findSection.child(kHistory), stored);
 }
 
 }  // namespace tavix

@@ -13,6 +13,8 @@
 
 #include <QDialog>
 
+#include "search/SearchField.h"
+
 #include "store/Status.h"
 
 class QCheckBox;
@@ -29,7 +31,7 @@ class PropertyNode;
 class FindDialog : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kMaxTextLength = 255;
+    static constexpr int kMaxTextLength = kSearchTextLimit;
 
     // Neither the editor nor the store is owned; both must outlive the dialog.
     FindDialog(PageEditor& editor, NotebookStore& store, QWidget* parent = nullptr);

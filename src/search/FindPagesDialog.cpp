@@ -49,14 +49,7 @@ FindPagesDialog::FindPagesDialog(NotebookStore& store, PageListWindow& pane, QWi
     };
 
     auto* label = new QLabel(tr("Fi&nd what:"), this);
-    combo_ = new QComboBox(this);
-    combo_->setObjectName(QStringLiteral("findWhat"));
-    combo_->setEditable(true);
-    // The list holds the remembered texts only; typing never adds to it.
-    combo_->setInsertPolicy(QComboBox::NoInsert);
-    combo_->setMinimumContentsLength(30);
-    combo_->lineEdit()->setMaxLength(kMaxTextLength);
-    label->setBuddy(combo_);
+    combo_ = makeSearchField(this, label);
 
     matchCase_ = new QCheckBox(tr("Match &case"), this);
     matchCase_->setObjectName(QStringLiteral("matchCase"));
@@ -138,13 +131,7 @@ void FindPagesDialog::setSeedText(const std::u16string& text) {
     updateFindButton();
 }
 
-std::u16string FindPagesDialog::searchText() const {
-    std::u16string text = combo_->currentText().left(kMaxTextLength).toStdU16String();
-    // A cut through a surrogate pair would leave a character that is not one.
-    if (!text.empty() && QChar::isHighSurrogate(text.back()))
-        text.pop_back();
-    return text;
-}
+std::u16string FindPagesDialog::searchText() const { return searchFieldText(*combo_); }
 
 void FindPagesDialog::updateFindButton() { find_->setEnabled(!combo_->currentText().isEmpty()); }
 

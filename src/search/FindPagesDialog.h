@@ -17,6 +17,8 @@
 
 #include <QDialog>
 
+#include "search/SearchField.h"
+
 #include "search/SearchHistory.h"
 #include "store/Status.h"
 
@@ -33,7 +35,7 @@ class PageListWindow;
 class FindPagesDialog : public QDialog {
     Q_OBJECT
 public:
-    static constexpr int kMaxTextLength = 255;
+    static constexpr int kMaxTextLength = kSearchTextLimit;
 
     // How a problem is told to the user. The default is a warning box over
     // the dialog; tests put something that does not block in its place.

@@ -58,11 +58,15 @@ void SearchHistory::record(PropertyNode& node, const std::u16string& searched) {
         if (entry != searched)
             stored.push_back(entry);
 
-    node.clearValues();
-    for (std::size_t i = 0; i < stored.size(); ++i)
-        node.set(decimal(i + 1), stored[i]);
-    node.set(kLastIndexKey, decimal(stored.size()));
+    write(node, stored);
     entries_ = std::move(stored);
+}
+
+void SearchHistory::write(PropertyNode& node, const std::vector<std::u16string>& texts) {
+    node.clearValues();
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        node.set(decimal(i + 1), texts[i]);
+    node.set(kLastIndexKey, decimal(texts.size()));
 }
 
 }  // namespace tavix

@@ -34,6 +34,10 @@ public:
     // the properties file is the caller's business.
     void record(PropertyNode& node, const std::u16string& searched);
 
+    // Replaces the node's values by the texts under "1", "2", ... in the
+    // given order and "LastIndex"; the children are left alone.
+    static void write(PropertyNode& node, const std::vector<std::u16string>& texts);
+
     // Key names in the node.
     static constexpr char16_t kLastIndexKey[] = u"LastIndex";
 
