@@ -90,7 +90,10 @@ bool PageOperations::OpenPage(const std::u16string& name, bool reload) {
     // part that could be converted is shown.
     writer.finish();
     editor_.SetRtf(writer.rtf());
-    setFollowingParagraphFormat();
+    // The style sheet changes only before a reload; a page switch needs no
+    // second conversion of the Normal style.
+    if (reload || !followingFormatSet_)
+        setFollowingParagraphFormat();
     if (keywords_)
         keywords_->SetKeywords(page.keywords());
     return true;
@@ -106,6 +109,7 @@ void PageOperations::setFollowingParagraphFormat() {
     insertRtf(cursor, writer.rtf());
     const QTextBlock block = scratch.begin();
     editor_.setFollowingParagraphFormat(block.blockFormat(), block.begin().fragment().charFormat());
+    followingFormatSet_ = true;
 }
 
 Status PageOperations::SavePage() {

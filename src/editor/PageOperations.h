@@ -64,6 +64,7 @@ private:
     PageDocument* openPage_ = nullptr;
     std::u16string openName_;
     Reporter reporter_;
+    bool followingFormatSet_ = false;
 };
 
 }  // namespace tavix
