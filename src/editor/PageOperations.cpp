@@ -15,7 +15,7 @@
 #include "platform/RtfDocument.h"
 #include "platform/WaitCursor.h"
 #include "store/NotebookStore.h"
-#include "ui/KeywordsWindow.h"
+#include "editor/KeywordsField.h"
 
 namespace tavix {
 
@@ -45,7 +45,7 @@ std::u16string xmlSafe(const std::u16string& in) {
 
 }  // namespace
 
-PageOperations::PageOperations(NotebookStore& store, PageEditor& editor, KeywordsWindow* keywords,
+PageOperations::PageOperations(NotebookStore& store, PageEditor& editor, KeywordsField* keywords,
                                QWidget* window)
     : store_(store), editor_(editor), keywords_(keywords), window_(window) {}
 

@@ -15,12 +15,12 @@ namespace tavix {
 class NotebookStore;
 class PageDocument;
 class PageEditor;
-class KeywordsWindow;
+class KeywordsField;
 
 class PageOperations {
 public:
     // window's title is kept up to date by UpdateTitle; keywords may be null.
-    PageOperations(NotebookStore& store, PageEditor& editor, KeywordsWindow* keywords,
+    PageOperations(NotebookStore& store, PageEditor& editor, KeywordsField* keywords,
                    QWidget* window);
 
     // Saves a modified open page first; when that save fails the failure is
@@ -59,7 +59,7 @@ private:
 
     NotebookStore& store_;
     PageEditor& editor_;
-    KeywordsWindow* keywords_;
+    KeywordsField* keywords_;
     QWidget* window_;
     PageDocument* openPage_ = nullptr;
     std::u16string openName_;

@@ -5,22 +5,24 @@
 
 #include <QDockWidget>
 
+#include "editor/KeywordsField.h"
+
 namespace tavix {
 
 class PageEditor;
 
-class KeywordsWindow : public QDockWidget {
+class KeywordsWindow : public QDockWidget, public KeywordsField {
     Q_OBJECT
 public:
     explicit KeywordsWindow(QWidget* parent = nullptr);
 
     // Replaces the text (undo history emptied), marks link words, clears
     // the modified flag.
-    void SetKeywords(const std::u16string& keywords);
+    void SetKeywords(const std::u16string& keywords) override;
     // The whole text; line breaks come back as "\r".
-    std::u16string GetKeywords() const;
-    bool IsModified() const;
-    void ClearModified();
+    std::u16string GetKeywords() const override;
+    bool IsModified() const override;
+    void ClearModified() override;
     // Hides the pane if visible, shows it otherwise; returns whether it was visible.
     bool Toggle();
 

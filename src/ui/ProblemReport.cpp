@@ -15,7 +15,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "store/SystemReport.h"
+#include "ui/SystemReport.h"
 
 namespace tavix {
 

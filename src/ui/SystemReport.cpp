@@ -1,4 +1,4 @@
-#include "store/SystemReport.h"
+#include "ui/SystemReport.h"
 
 #include <gnu/libc-version.h>
 #include <sys/utsname.h>

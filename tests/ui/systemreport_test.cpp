@@ -1,4 +1,4 @@
-#include "store/SystemReport.h"
+#include "ui/SystemReport.h"
 
 #include <gtest/gtest.h>
 
@@ -184,14 +184,14 @@ TEST(SystemReportLinux, GatheredFromThisProcess) {
     EXPECT_GE(in.processor.count, 1u);
     ASSERT_TRUE(in.modules.has_value());
     ASSERT_FALSE(in.modules->empty());
-    EXPECT_EQ((*in.modules)[0].name, "test_store_systemreport");
+    EXPECT_EQ((*in.modules)[0].name, "test_ui_systemreport");
     bool sawLibc = false;
     for (const ModuleInfo& m : *in.modules)
         sawLibc = sawLibc || (m.name == "libc.so.6" && m.version[0] == 2 && m.version[1] > 0);
     EXPECT_TRUE(sawLibc);
     const std::string text = FormatSystemReport(in);
     EXPECT_EQ(text.rfind("System Information\r\n", 0), 0u);
-    EXPECT_NE(text.find("\r\nModule Information\r\ntest_store_systemreport (0.0.0.0)\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nModule Information\r\ntest_ui_systemreport (0.0.0.0)\r\n"), std::string::npos);
 }
 
 }  // namespace
