@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="cmake g++ make pkg-config git
 qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6 libgl-dev
-libxerces-c-dev libboost-regex-dev
+libxerces-c-dev libboost-regex-dev libsqlite3-dev
 libgtest-dev libgmock-dev libbenchmark-dev
 fonts-liberation hicolor-icon-theme adwaita-icon-theme"
 

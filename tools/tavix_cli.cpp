@@ -271,6 +271,9 @@ private:
         // read as a complete answer.
         if (!search.error()) return fail(search.error().message());
         if (!writeStdout(out)) return fail("cannot write to standard output");
+        // A hostile page is named, never silently taken as "no match".
+        for (const Status& skipped : search.skipped())
+            std::fprintf(stderr, "tavix-cli: skipped: %s\n", skipped.message().c_str());
         return found ? kSuccess : kNoMatch;
     }
 

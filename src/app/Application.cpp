@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 
 #include "app/FrameManager.h"
 #include "app/Icons.h"
+#include "app/SingleInstance.h"
 #include "store/NotebookStore.h"
 
 #ifndef TAVIX_VERSION
@@ -37,7 +39,7 @@ void closeFramesOnTermination(FrameManager& frames) {
     QObject::connect(notifier, &QSocketNotifier::activated, &frames, [&frames] {
         char buffer[16];
         [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], buffer, sizeof buffer);
-        frames.CloseAll();
+        frames.EndAll();
     });
     struct sigaction action = {};
     action.sa_handler = onTerminationSignal;
@@ -75,7 +77,20 @@ void PrepareStore(NotebookStore& store) {
 int RunApplication(QApplication& app, NotebookStore& store) {
     SetUpApplication(app);
     PrepareStore(store);
+    const QString instance = instanceName(store.notebook().folder());
+    if (handToRunningInstance(instance)) {
+        std::printf("Tavix is already running on this notebook; a new window opened there.\n");
+        return 0;
+    }
     FrameManager frames(store);
+    InstanceServer server;
+    server.setFrameCounter([&frames] { return frames.frameCount(); });
+    QObject::connect(&server, &InstanceServer::frameRequested, &frames, &FrameManager::RequestFrame);
+    // Without the socket this process still runs; only a second start then
+    // runs beside it as before.
+    if (!server.listen(instance))
+        std::fprintf(stderr, "tavix: cannot listen on %s; a second start will run on its own\n",
+                     qPrintable(instance));
     closeFramesOnTermination(frames);
     const int result = frames.Run();
     // The notifier goes with the manager; a late signal must not write into

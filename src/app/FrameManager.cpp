@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <exception>
 
+#include <QApplication>
+#include <QDialog>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QThread>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/MainFrame.h"
@@ -67,10 +71,36 @@ QWidget* FrameManager::AddFrame() {
 void FrameManager::RequestFrame() { AddFrame(); }
 
 void FrameManager::CloseAll() {
+    // A modal dialog (About, Styles, Find Pages, printing) runs its own event
+    // loop inside one of the frames' commands. Closing that frame under it
+    // would leave the command running on a window that is gone, so the
+    // dialogs are ended first and the frames closed once every command has
+    // returned to the frames' own loop.
+    bool dialogs = false;
+    while (QWidget* modal = QApplication::activeModalWidget()) {
+        dialogs = true;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        if (QApplication::activeModalWidget() == modal)
+            break;  // it would not go; its loop ends with the frames
+    }
+    if (loop_ && (dialogs || QThread::currentThread()->loopLevel() > runLevel_)) {
+        QTimer::singleShot(0, this, &FrameManager::CloseAll);
+        return;
+    }
     const std::vector<QObject*> open = frames_;
     for (QObject* frame : open)
-        if (auto* w = qobject_cast<QWidget*>(frame))
+        if (auto* w = qobject_cast<QWidget*>(frame)) {
+            w->setProperty(MainFrame::kEndingProperty, ending_);
             w->close();
+        }
+}
+
+void FrameManager::EndAll() {
+    ending_ = true;
+    CloseAll();
 }
 
 void FrameManager::frameGone(QObject* frame) {
@@ -90,6 +120,8 @@ int FrameManager::Run() {
     } else if (!frames_.empty()) {
         QEventLoop loop;
         loop_ = &loop;
+        // Inside loop.exec(), the frames' own loop is one level deeper.
+        runLevel_ = QThread::currentThread()->loopLevel() + 1;
         loop.exec();
         loop_ = nullptr;
         // Something other than closing the frames ended the loop (the

@@ -58,6 +58,9 @@ public slots:
     // Closes every frame as its close box would (each saves its page); a
     // frame whose page cannot be saved may stay if the user says so.
     void CloseAll();
+    // The same when the program must end (a signal): no frame stays, and a
+    // page that cannot be saved is rescued to a file instead of asking.
+    void EndAll();
 
 private:
     void frameGone(QObject* frame);
@@ -67,6 +70,8 @@ private:
     MessageHook message_;
     std::vector<QObject*> frames_;
     QEventLoop* loop_ = nullptr;
+    int runLevel_ = 0;
+    bool ending_ = false;  // the event-loop level of Run's loop
 };
 
 }  // namespace tavix

@@ -20,6 +20,8 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include "app/Icons.h"
 #include "editor/PageEditor.h"
@@ -27,6 +29,7 @@
 #include "formats/PageDocument.h"
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
+#include "ui/NoticeBar.h"
 #include "ui/PageListWindow.h"
 #include "ui/PagePrinter.h"
 
@@ -44,6 +47,18 @@ bool defaultCloseQuestion(QWidget* parent, const QString& message) {
     box.exec();
     return box.clickedButton() == closeAnyway;
 }
+
+// The paragraph-style box applies a style only when the user picks one from
+// its list. Turning the wheel over it on the way to the text would restyle
+// the paragraph at the caret at every notch, so the wheel is left to the
+// windows around it.
+class StyleComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+protected:
+    void wheelEvent(QWheelEvent* event) override { event->ignore(); }
+};
 
 }  // namespace
 
@@ -75,6 +90,10 @@ MainFrame::MainFrame(NotebookStore& store, QWidget* parent)
 
     ops_ = std::make_unique<PageOperations>(store_, *editor_, keywords_, this);
     ops_->setReporter([this](const Status& status) { reportFailure(status); });
+    ops_->setNotifier([this](const PageNotice& notice) { showNotice(notice); });
+    ops_->setAutosave(true);
+    connect(keywords_->editor().document(), &QTextDocument::contentsChanged, this,
+            [this] { ops_->noteEdit(); });
     printer_ = new PagePrinter(*editor_, this);
     printer_->setTitleSource([this] { return ops_->PageTitle(); });
 
@@ -171,12 +190,15 @@ void MainFrame::createMenus() {
 }
 
 void MainFrame::createToolBars() {
-    styleCombo_ = new QComboBox(this);
+    styleCombo_ = new StyleComboBox(this);
     styleCombo_->setObjectName(QStringLiteral("StyleCombo"));
     styleCombo_->setEditable(true);
     styleCombo_->setInsertPolicy(QComboBox::NoInsert);
     styleCombo_->addItems(CommandTable::styleNames());
     styleCombo_->lineEdit()->setMaxLength(10);
+    // A list of styles, not a place for text: page text dropped on it would
+    // only become a style name that does not exist.
+    styleCombo_->lineEdit()->setAcceptDrops(false);
     styleCombo_->setMaxVisibleItems(12);
     styleCombo_->setMinimumWidth(QFontMetrics(styleCombo_->font()).averageCharWidth() * 16);
     if (const CommandInfo* c = CommandTable::find(cmd::StyleCombo)) {
@@ -224,9 +246,17 @@ void MainFrame::createStatusBar() {
 }
 
 void MainFrame::createEditorAndPanes() {
-    editor_ = new PageEditor(this);
+    // The notice bar sits above the page, where the eye already is.
+    auto* centre = new QWidget(this);
+    auto* column = new QVBoxLayout(centre);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    notice_ = new NoticeBar(centre);
+    editor_ = new PageEditor(centre);
     editor_->setObjectName(QStringLiteral("PageEditor"));
-    setCentralWidget(editor_);
+    column->addWidget(notice_);
+    column->addWidget(editor_, 1);
+    setCentralWidget(centre);
     const StyleSheet& sheet = store_.styleSheet();
     editor_->setMargins(sheet.leftMargin(), sheet.rightMargin());
     editor_->setContextMenuPolicy(Qt::CustomContextMenu);

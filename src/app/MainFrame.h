@@ -28,10 +28,12 @@ namespace tavix {
 
 class FindDialog;
 class KeywordsWindow;
+class NoticeBar;
 class NotebookStore;
 class PageEditor;
 class PageListWindow;
 class PageOperations;
+struct PageNotice;
 class PagePrinter;
 
 class MainFrame : public QMainWindow {
@@ -50,6 +52,11 @@ public:
     using CloseQuestion = std::function<bool(const QString& message)>;
     void setErrorReporter(ErrorReporter reporter);
     void setCloseQuestion(CloseQuestion question);
+
+    // Set (true) on a frame that closes because the program must end (a
+    // signal, the session ending): a page that cannot be saved is rescued
+    // to a file instead of asking the user.
+    static constexpr const char* kEndingProperty = "tavixEnding";
 
     // Runs a command as if chosen from its menu or tool bar.
     void runCommand(int id);
@@ -73,6 +80,7 @@ public:
     PageEditor& editor() const { return *editor_; }
     KeywordsWindow& keywordsPane() const { return *keywords_; }
     PageListWindow& pageListPane() const { return *pageList_; }
+    NoticeBar& noticeBar() const { return *notice_; }
     PageOperations& operations() const { return *ops_; }
     NavigationHistory& history() { return history_; }
     const CommandState& commandState() const { return state_; }
@@ -121,11 +129,13 @@ private:
     // window because the page could not be saved.
     bool saveBeforeClosing();
     void reportFailure(const Status& status);
+    void showNotice(const PageNotice& notice);
 
     NotebookStore& store_;
     PageEditor* editor_ = nullptr;
     KeywordsWindow* keywords_ = nullptr;
     PageListWindow* pageList_ = nullptr;
+    NoticeBar* notice_ = nullptr;
     FindDialog* findDialog_ = nullptr;  // made at the first Find, then kept
     PagePrinter* printer_ = nullptr;    // printer, margins and preview of this window
     std::unique_ptr<PageOperations> ops_;

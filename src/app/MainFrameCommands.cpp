@@ -1,5 +1,7 @@
 // What the main window's commands do, page navigation, closing, and the
 // command-state pass.
+#include <cstdio>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -18,6 +20,7 @@
 #include "search/FindPagesDialog.h"
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
+#include "ui/NoticeBar.h"
 #include "ui/PageListWindow.h"
 #include "ui/PagePrinter.h"
 #include "ui/ProblemReport.h"
@@ -37,7 +40,7 @@ void MainFrame::runCommand(int id) {
         return;
     }
     switch (id) {
-    case cmd::Save: ops_->SavePage(); break;
+    case cmd::Save: ops_->saveIfModified(true); break;
     case cmd::Exit:
         // The close may delete this window once control is back in the
         // event loop; nothing after it may touch members.
@@ -109,8 +112,7 @@ void MainFrame::showFind() {
 void MainFrame::showFindPages() {
     // The search reads the page files, so what was typed on the open page
     // must be on disk to be found.
-    if (ops_->IsModified())
-        ops_->SavePage();
+    ops_->saveIfModified();
     FindPagesDialog dialog(store_, *pageList_, this);
     dialog.setSeedText(editor_->SearchSeedText());
     dialog.exec();
@@ -119,7 +121,7 @@ void MainFrame::showFindPages() {
 void MainFrame::showStyles() {
     // The page is saved before the dialog opens so nothing typed can be lost
     // to the reload that follows an accepted change.
-    ops_->SavePage();
+    ops_->saveIfModified();
     StylesDialog dialog(store_.styleSheet(), this);
     if (dialog.exec() != QDialog::Accepted)
         return;
@@ -212,15 +214,38 @@ bool MainFrame::saveBeforeClosing() {
     if (!ops_ || !ops_->openPage())
         return true;
     quietSave_ = true;
-    const Status saved = ops_->SavePage();
+    const Status saved = ops_->saveIfModified();
     quietSave_ = false;
     if (saved.ok())
         return true;
+    if (property(kEndingProperty).toBool()) {
+        // The session is ending and nobody is there to answer a question.
+        std::string where;
+        const Status rescued = ops_->rescueEdits(where);
+        std::fprintf(stderr, "tavix: %s\n", saved.message().c_str());
+        if (rescued.ok())
+            std::fprintf(stderr, "tavix: the edits were kept in %s\n", where.c_str());
+        else
+            std::fprintf(stderr, "tavix: %s\n", rescued.message().c_str());
+        return true;
+    }
     const QString page = QString::fromStdU16String(ops_->openPage()->name());
     return closeQuestion_(
         tr("The page \u201c%1\u201d could not be saved.\n\n%2\n\n"
            "If you close the window now, your changes to this page are lost.")
             .arg(page, QString::fromStdString(saved.message())));
+}
+
+void MainFrame::showNotice(const PageNotice& notice) {
+    if (notice.kind == PageNotice::Clear) {
+        notice_->clearNotice();
+        return;
+    }
+    // The conflict copy is now the open page; Back leads to where the user was.
+    if (notice.kind == PageNotice::ConflictSaved && ops_->openPage())
+        history_.RecordVisit(*ops_->openPage());
+    notice_->showNotice(notice.text);
+    scheduleCommandState();
 }
 
 void MainFrame::closeEvent(QCloseEvent* event) {

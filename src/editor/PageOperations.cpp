@@ -1,10 +1,16 @@
 #include "editor/PageOperations.h"
 
 #include <QApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QMessageBox>
+#include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QWidget>
 
 #include "editor/PageEditor.h"
@@ -14,15 +20,18 @@
 #include "formats/XmlSupport.h"
 #include "platform/RtfDocument.h"
 #include "platform/WaitCursor.h"
+#include "store/FileSystem.h"
 #include "store/NotebookStore.h"
+#include "store/TextCodec.h"
 #include "editor/KeywordsField.h"
 
 namespace tavix {
 
 namespace {
 
-// Characters XML 1.0 cannot carry. The converter drops control characters
-// anyway; leaving them in would only make the fragment unreadable.
+// Characters XML 1.0 cannot carry. The paragraph's text keeps its tabs (page
+// text like any other); the other control characters could not be stored,
+// and leaving them in would only make the fragment unreadable.
 bool isXmlChar(char32_t c) {
     return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
            (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
@@ -36,7 +45,7 @@ std::u16string xmlSafe(const std::u16string& in) {
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 && in[i + 1] <= 0xDFFF) {
             out += c;
             out += in[++i];
-        } else if (isXmlChar(c) && c >= 0x20) {
+        } else if (isXmlChar(c) && (c >= 0x20 || c == u'\t')) {
             out += c;
         }
     }
@@ -47,12 +56,37 @@ std::u16string xmlSafe(const std::u16string& in) {
 
 PageOperations::PageOperations(NotebookStore& store, PageEditor& editor, KeywordsField* keywords,
                                QWidget* window)
-    : store_(store), editor_(editor), keywords_(keywords), window_(window) {}
+    : store_(store), editor_(editor), keywords_(keywords), window_(window),
+      watcher_(new QFileSystemWatcher), idleTimer_(new QTimer), longestTimer_(new QTimer) {
+    // The folder is watched as well as the file: a save by rename (ours, a
+    // text editor's, a sync tool's) replaces the file the watch was on.
+    QObject::connect(watcher_, &QFileSystemWatcher::fileChanged, watcher_, [this] { checkDisk(); });
+    QObject::connect(watcher_, &QFileSystemWatcher::directoryChanged, watcher_, [this] { checkDisk(); });
+    for (QTimer* timer : {idleTimer_, longestTimer_}) {
+        timer->setSingleShot(true);
+        QObject::connect(timer, &QTimer::timeout, timer, [this] { autosave(); });
+    }
+    idleTimer_->setInterval(kAutosaveIdleMs);
+    longestTimer_->setInterval(kAutosaveLongestMs);
+}
+
+PageOperations::~PageOperations() {
+    delete watcher_;
+    delete idleTimer_;
+    delete longestTimer_;
+}
 
 PageDocument* PageOperations::currentPage() {
-    if (openPage_ && !store_.notebook().isCached(openName_))
+    // The cache may have dropped the document, or dropped and read it again
+    // for another window, since this window opened it.
+    if (openPage_ && store_.notebook().findCached(openName_) != openPage_)
         openPage_ = &store_.notebook().getPage(openName_);
     return openPage_;
+}
+
+void PageOperations::notify(PageNotice::Kind kind, const QString& text, const std::u16string& page) {
+    if (notifier_)
+        notifier_(PageNotice{kind, text, page});
 }
 
 void PageOperations::report(const Status& status) {
@@ -82,6 +116,11 @@ bool PageOperations::OpenPage(const std::u16string& name, bool reload) {
     PageDocument& page = store_.notebook().getPage(wanted);
     openPage_ = &page;
     openName_ = wanted;
+    stamp_ = page.source().stamp;
+    changeNoticed_ = false;
+    autosaveFailed_ = false;
+    idleTimer_->stop();
+    longestTimer_->stop();
 
     RtfWriter writer(store_.styleSheet());
     writer.setFontBase(0);
@@ -90,13 +129,84 @@ bool PageOperations::OpenPage(const std::u16string& name, bool reload) {
     // part that could be converted is shown.
     writer.finish();
     editor_.SetRtf(writer.rtf());
+    // Typing into a page that can never be saved would only lose the text.
+    editor_.setReadOnly(page.source().kind == PageSource::Unreadable);
     // The style sheet changes only before a reload; a page switch needs no
     // second conversion of the Normal style.
     if (reload || !followingFormatSet_)
         setFollowingParagraphFormat();
     if (keywords_)
         keywords_->SetKeywords(page.keywords());
+    watchOpenPage();
+    noticeForSource();
     return true;
+}
+
+void PageOperations::noticeForSource() {
+    const PageSource& source = openPage_->source();
+    const QString file = QString::fromStdU16String(store_.notebook().pagePath(openName_));
+    switch (source.kind) {
+    case PageSource::Damaged:
+        notify(PageNotice::Damaged,
+               QObject::tr("The file %1 could not be read completely (line %2, column %3: %4). "
+                           "What could be read is shown; the file is left as it is until you edit "
+                           "the page, and the original is kept beside it when you do.")
+                   .arg(file)
+                   .arg(source.read.line)
+                   .arg(source.read.column)
+                   .arg(QString::fromStdString(source.read.message)));
+        break;
+    case PageSource::Unreadable:
+        notify(PageNotice::Unreadable,
+               QObject::tr("This page cannot be opened: %1. The file is left as it is.")
+                   .arg(QString::fromStdString(source.readFailure)));
+        break;
+    default:
+        notify(PageNotice::Clear, {});
+        break;
+    }
+}
+
+void PageOperations::watchOpenPage() {
+    const QStringList watched = watcher_->files() + watcher_->directories();
+    if (!watched.isEmpty())
+        watcher_->removePaths(watched);
+    if (store_.notebook().folder().empty() || !Notebook::isSafePageName(openName_))
+        return;
+    const QString file = QString::fromStdU16String(store_.notebook().pagePath(openName_));
+    watcher_->addPath(QFileInfo(file).absolutePath());
+    if (QFileInfo::exists(file))
+        watcher_->addPath(file);
+}
+
+void PageOperations::checkDisk() {
+    if (!currentPage() || store_.notebook().folder().empty() || !Notebook::isSafePageName(openName_))
+        return;
+    const std::string path = toUtf8(store_.notebook().pagePath(openName_));
+    const FileStamp now = currentStamp(path, stamp_);
+    // A replaced file drops off the watch list; put it back.
+    if (now.exists && watcher_->files().isEmpty())
+        watcher_->addPath(QString::fromStdString(path));
+    if (now.sameContent(stamp_)) {
+        stamp_ = now;  // a touch: same content, newer time
+        return;
+    }
+    if (IsModified()) {
+        if (!changeNoticed_)
+            notify(PageNotice::ChangedOnDisk,
+                   QObject::tr("This page was changed on disk by another program or window. Your "
+                               "edits are kept: when saved, they go to a separate page beside it."));
+        changeNoticed_ = true;
+        return;
+    }
+    // Unmodified: show what is on disk, where the reader was.
+    const int anchor = editor_.textCursor().anchor();
+    const int position = editor_.textCursor().position();
+    const int scroll = editor_.verticalScrollBar()->value();
+    OpenPage(openName_, true);
+    const int length = editor_.textLength();
+    editor_.setSelection(std::min(anchor, length), std::min(position, length));
+    editor_.verticalScrollBar()->setValue(scroll);
 }
 
 void PageOperations::setFollowingParagraphFormat() {
@@ -116,25 +226,134 @@ Status PageOperations::SavePage() {
     PageDocument* page = currentPage();
     if (!page)
         return Status::success();
-    Status status;
+    const PageSource::Kind kind = page->source().kind;
+    if (!IsModified() && (kind == PageSource::Damaged || kind == PageSource::Unreadable))
+        return Status::success();  // nothing typed: the file stays as it is
+
+    PageSaveOutcome outcome;
     {
         WaitCursor wait;
-        // The reader's events empty the keywords; without a pane the page
-        // keeps the ones it had.
-        const std::u16string keywords = keywords_ ? keywords_->GetKeywords() : page->keywords();
-        RtfReader reader(store_.styleSheet());
-        reader.setInput(editor_.GetRtf());
-        reader.run(*page);
-        page->setKeywords(keywords);
-        status = page->save();
-        if (status) {
-            editor_.SetModified(false);
-            if (keywords_)
-                keywords_->ClearModified();
-        }
+        // The edits are written from a document of their own: the cached one
+        // is shared with other windows and must keep the file's content
+        // should the save go to a conflict copy instead.
+        PageDocument edited(&store_.notebook());
+        buildEditedPage(*page, edited);
+        outcome = store_.notebook().savePage(edited, stamp_);
     }
-    report(status);
-    return status;
+    if (!outcome.status) {
+        report(outcome.status);
+        return outcome.status;
+    }
+    editor_.SetModified(false);
+    if (keywords_)
+        keywords_->ClearModified();
+    idleTimer_->stop();
+    longestTimer_->stop();
+    changeNoticed_ = false;
+    autosaveFailed_ = false;
+    if (outcome.conflict) {
+        // The edits now live in the copy; it becomes the open page so that
+        // further edits go there too. Text, caret and undo stay.
+        const std::u16string original = openName_;
+        openName_ = outcome.savedAs;
+        openPage_ = &store_.notebook().getPage(openName_);
+        stamp_ = openPage_->source().stamp;
+        watchOpenPage();
+        notify(PageNotice::ConflictSaved,
+               QObject::tr("\u201c%1\u201d was changed on disk by another program or window, so "
+                           "your edits were saved as the page \u201c%2\u201d, now open.")
+                   .arg(QString::fromStdU16String(original), QString::fromStdU16String(openName_)),
+               openName_);
+        return outcome.status;
+    }
+    stamp_ = outcome.stamp;
+    if (!outcome.backupPath.empty())
+        notify(PageNotice::BackupKept,
+               QObject::tr("The damaged original of this page was kept as %1.")
+                   .arg(QString::fromStdString(outcome.backupPath)));
+    else if (kind == PageSource::Damaged)
+        notify(PageNotice::Clear, {});
+    if (watcher_->files().isEmpty())
+        watchOpenPage();  // the page's first file
+    return outcome.status;
+}
+
+void PageOperations::buildEditedPage(const PageDocument& page, PageDocument& edited) const {
+    edited.setName(openName_);
+    edited.setTitle(page.title());
+    RtfReader reader(store_.styleSheet());
+    reader.setInput(editor_.GetRtf());
+    reader.run(edited);
+    // The reader's events empty the keywords; without a pane the page keeps
+    // the ones it had.
+    edited.setKeywords(keywords_ ? keywords_->GetKeywords() : page.keywords());
+}
+
+Status PageOperations::rescueEdits(std::string& where) {
+    PageDocument* page = currentPage();
+    if (!page || !IsModified())
+        return Status::success();
+    PageDocument edited(nullptr);
+    buildEditedPage(*page, edited);
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/Rescued");
+    ensureFolder(toUtf8(QFileInfo(folder).absolutePath().toStdU16String()));
+    ensureFolder(toUtf8(folder.toStdU16String()));
+    const QString name = QString::fromStdU16String(openName_).replace(QLatin1Char('/'), QLatin1Char('_')) +
+                         QDateTime::currentDateTime().toString(QStringLiteral(" yyyy-MM-dd HH.mm.ss")) +
+                         QStringLiteral(".xhtml");
+    where = toUtf8((folder + QLatin1Char('/') + name).toStdU16String());
+    return writeFileAtomically(where, toUtf8(edited.fileText()));
+}
+
+Status PageOperations::saveIfModified(bool evenNewPage) {
+    PageDocument* page = currentPage();
+    if (!page)
+        return Status::success();
+    if (IsModified() || (evenNewPage && page->source().kind == PageSource::Template))
+        return SavePage();
+    return Status::success();
+}
+
+void PageOperations::setAutosave(bool on) {
+    if (on == autosaveOn_)
+        return;
+    autosaveOn_ = on;
+    if (on) {
+        QObject::connect(editor_.document(), &QTextDocument::contentsChanged, idleTimer_,
+                         [this] { noteEdit(); });
+    } else {
+        QObject::disconnect(editor_.document(), nullptr, idleTimer_, nullptr);
+        idleTimer_->stop();
+        longestTimer_->stop();
+    }
+}
+
+void PageOperations::noteEdit() {
+    // Link marks change formats without an edit; only real edits count.
+    if (!IsModified())
+        return;
+    idleTimer_->start();
+    if (!longestTimer_->isActive())
+        longestTimer_->start();
+}
+
+void PageOperations::autosave() {
+    idleTimer_->stop();
+    longestTimer_->stop();
+    if (!currentPage() || !IsModified())
+        return;
+    // A failure is told once, in the window; the next edit tries again.
+    Reporter quiet = [this](const Status& status) {
+        if (!autosaveFailed_)
+            notify(PageNotice::AutosaveFailed,
+                   QObject::tr("Your edits could not be saved automatically; they are still here. %1")
+                       .arg(QString::fromStdString(status.message())));
+        autosaveFailed_ = true;
+    };
+    std::swap(reporter_, quiet);
+    SavePage();
+    std::swap(reporter_, quiet);
 }
 
 bool PageOperations::ReloadPage() {
@@ -184,8 +403,8 @@ bool PageOperations::IsModified() const {
 
 std::u16string PageOperations::PageTitle() const {
     // The cache may have dropped the document since it was opened.
-    if (openPage_ && store_.notebook().isCached(openName_))
-        return openPage_->title();
+    if (const PageDocument* page = store_.notebook().findCached(openName_); page && openPage_)
+        return page->title();
     return {};
 }
 

@@ -16,6 +16,7 @@ using namespace xercesc;
 namespace {
 
 constexpr std::u16string_view kBody = u"body";
+constexpr std::u16string_view kBodyEnd = u"</body>";
 constexpr std::u16string_view kTitle = u"title";
 constexpr std::u16string_view kMeta = u"meta";
 constexpr std::u16string_view kKeywords = u"keywords";
@@ -129,7 +130,7 @@ Status PageDocument::save() const {
 }
 
 void PageDocument::startDocument() {
-    inBody_ = false;
+    bodyDepth_ = 0;
     capturing_ = false;
     body_.clear();
     keywords_.clear();
@@ -142,9 +143,17 @@ void PageDocument::endDocument() { escaper_.reset(); }
 void PageDocument::startElement(const XMLCh* /*uri*/, const XMLCh* localName, const XMLCh* /*qName*/,
                                 const Attributes& attributes) {
     const std::u16string_view local = view(localName);
-    if (inBody_ && !pending_.empty()) body_ += pending_;
+    if (bodyDepth_ > 0 && !pending_.empty()) body_ += pending_;
     if (local == kBody) {
-        inBody_ = true;
+        if (bodyDepth_ == 0 && body_.ends_with(kBodyEnd)) {
+            // A second body after the first: its content continues the
+            // first, so the body stays one element, shown and saved whole.
+            body_.resize(body_.size() - kBodyEnd.size());
+            ++bodyDepth_;
+            if (capturing_) pending_.clear();
+            return;
+        }
+        ++bodyDepth_;
     } else if (local == kTitle) {
         capturing_ = true;
     } else if (local == kMeta) {
@@ -152,7 +161,7 @@ void PageDocument::startElement(const XMLCh* /*uri*/, const XMLCh* localName, co
         const XMLCh* content = attributes.getValue(kContentAttribute);
         if (name && content && view(name) == kKeywords) keywords_ = u16(content);
     }
-    if (inBody_) {
+    if (bodyDepth_ > 0) {
         capturing_ = true;
         body_ += u'<';
         body_ += local;
@@ -163,14 +172,14 @@ void PageDocument::startElement(const XMLCh* /*uri*/, const XMLCh* localName, co
 
 void PageDocument::endElement(const XMLCh* /*uri*/, const XMLCh* localName, const XMLCh* /*qName*/) {
     const std::u16string_view local = view(localName);
-    if (inBody_) {
+    if (bodyDepth_ > 0) {
         body_ += pending_;
         body_ += u"</";
         body_ += local;
         body_ += u'>';
     }
     if (local == kBody) {
-        inBody_ = false;
+        if (bodyDepth_ > 0) --bodyDepth_;
     } else if (local == kTitle) {
         title_ = pending_;
     }
@@ -187,6 +196,12 @@ void PageDocument::characters(const XMLCh* chars, const XMLSize_t length) {
 }
 
 void PageDocument::fatalError(const SAXParseException& e) {
+    // The text of the paragraph the damage is in was read too: it is shown
+    // with the rest (the body stays open; its reader closes what is open).
+    if (bodyDepth_ > 0 && !pending_.empty()) {
+        body_ += pending_;
+        pending_.clear();
+    }
     *diagnostics_ << "Fatal Error: " << toUtf8(view(e.getMessage())) << " at line: " << e.getLineNumber()
                   << " at col: " << e.getColumnNumber() << "\n";
     diagnostics_->flush();

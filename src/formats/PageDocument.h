@@ -9,11 +9,27 @@
 #include <xercesc/sax2/DefaultHandler.hpp>
 
 #include "formats/XmlSupport.h"
+#include "store/FileStamp.h"
 #include "store/Status.h"
 
 namespace tavix {
 
 class Notebook;
+
+// Where a page in memory came from, so that nothing is ever written over a
+// file that was not read completely.
+struct PageSource {
+    enum Kind {
+        Template,    // no file: a new page, nothing written yet
+        File,        // read completely
+        Damaged,     // read up to an error; what was read is shown
+        Unreadable,  // a file (or something else) is there but cannot be read
+    };
+    Kind kind = Template;
+    ParseResult read;         // how the parse ended (Damaged: where and why)
+    std::string readFailure;  // Unreadable: the reason, naming the file
+    FileStamp stamp;          // the file as it was read
+};
 
 class PageDocument : public xercesc::DefaultHandler {
 public:
@@ -28,6 +44,15 @@ public:
     void setKeywords(const std::u16string& keywords) { keywords_ = keywords; }
     const std::u16string& keywords() const { return keywords_; }
     const std::u16string& body() const { return body_; }
+    // Set by the notebook when it loads or saves the page.
+    const PageSource& source() const { return source_; }
+    void setSource(PageSource source) { source_ = std::move(source); }
+    // Takes over title, keywords and body (what a save wrote) from other.
+    void takeContentOf(const PageDocument& other) {
+        title_ = other.title_;
+        keywords_ = other.keywords_;
+        body_ = other.body_;
+    }
 
     // Parse a page file / a whole XML document held in memory into this
     // document. A fatal error writes one "Fatal Error: ... at line: L at
@@ -72,7 +97,10 @@ private:
     std::u16string title_;
     std::u16string keywords_;
     std::u16string body_;
-    bool inBody_ = false;
+    PageSource source_;
+    // How many body elements the events stand in: a body inside the body is
+    // kept like any other element, and only the outermost one ends it.
+    int bodyDepth_ = 0;
     bool capturing_ = false;
     std::u16string pending_;
     std::unique_ptr<CharDataEscaper> escaper_;

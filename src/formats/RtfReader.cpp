@@ -25,11 +25,11 @@
 //   begins with "\*" or with a known destination word (font table, style
 //   sheet, info, pictures, headers, footnotes, ...), in the header and in
 //   the body alike.
-// - Code units below U+0020 are dropped wherever they come from (raw,
-//   "\'hh", "\u"): the page format keeps neither tabs nor line breaks, and
-//   those characters cannot be stored in the page file. U+FFFE, U+FFFF and
-//   unpaired surrogates become U+FFFD for the same reason. "\tab" and
-//   "\line" are ignored.
+// - "\tab" is a tab (U+0009), text like any other character. Code units
+//   below U+0020 are dropped wherever they come from (raw, "\'hh", "\u"):
+//   RTF gives them no meaning as text. U+FFFE, U+FFFF and unpaired
+//   surrogates become U+FFFD: the page file cannot store them. "\line" is
+//   ignored: a page holds no line breaks inside a paragraph.
 //
 // Header and body
 // - Until "\pard" or "\viewkind" (or the first text character) the reader
@@ -394,6 +394,9 @@ void Scanner::handleWord(Word word, bool hasParameter, int parameter) {
     }
     case Word::Destination:
         if (fresh) current_.skip = true;
+        return;
+    case Word::Tab:
+        textCharacter(u'\t');
         return;
     default:
         break;

@@ -8,7 +8,7 @@ namespace tavix::rtf {
 
 enum class Word : std::uint8_t {
     Unknown, Destination, Par, Pard, Viewkind, S, B, I, Ul, Ulnone, Strike,
-    Super, Sub, Nosupersub, U, Uc, Bin,
+    Super, Sub, Nosupersub, U, Uc, Bin, Tab,
 };
 
 // The meaning of a control word (ASCII letters, case-sensitive); Unknown for

@@ -22,9 +22,10 @@ void appendNumber(std::u16string& out, long long value) {
     out.append(digits, end);
 }
 
-// Appends text as RTF: control characters go, and the three characters that
-// would change the document's structure become control symbols.
-void appendEscaped(std::u16string& out, const char16_t* text, std::size_t length) {
+// Appends text as RTF: the three characters that would change the
+// document's structure become control symbols, tabs become "\tab" when
+// asked for, and the other control characters go.
+void appendEscaped(std::u16string& out, const char16_t* text, std::size_t length, bool tabs = false) {
     std::size_t runStart = 0;
     for (std::size_t i = 0; i < length; ++i) {
         const char16_t c = text[i];
@@ -35,6 +36,8 @@ void appendEscaped(std::u16string& out, const char16_t* text, std::size_t length
         if (c >= 0x20) {
             out.push_back(u'\\');
             out.push_back(c);
+        } else if (c == u'\t' && tabs) {
+            appendAscii(out, "\\tab ");
         }
     }
     out.append(text + runStart, length - runStart);
@@ -51,6 +54,7 @@ RtfWriter::RtfWriter(const StyleSheet& styleSheet) : styleSheet_(styleSheet), di
 ParseResult RtfWriter::convert(const std::u16string& xml) {
     out_.clear();
     inBody_ = false;
+    paragraphDepth_ = 0;
     closed_ = false;
     // Markup is mostly text; the RTF is about as long plus the header and
     // the paragraph prefixes.
@@ -96,6 +100,7 @@ void RtfWriter::startDocument() {
     // One writer makes one document: a second event sequence starts afresh.
     out_.clear();
     inBody_ = false;
+    paragraphDepth_ = 0;
     closed_ = false;
     if (out_.capacity() < 4096) out_.reserve(4096);
     appendHeader();
@@ -125,6 +130,7 @@ void RtfWriter::startElement(const XMLCh*, const XMLCh* localName, const XMLCh*,
     } else if (name == u"sub") {
         appendAscii(out_, "\\sub ");
     } else if (isParagraphTag(name)) {
+        ++paragraphDepth_;
         const ParagraphStyle& style = styleSheet_.styleForTag(name);
         appendAscii(out_, "\\pard\\s");
         appendNumber(out_, style.index());
@@ -162,6 +168,7 @@ void RtfWriter::endElement(const XMLCh*, const XMLCh* localName, const XMLCh*) {
     } else if (name == u"sup" || name == u"sub") {
         appendAscii(out_, "\\nosupersub ");
     } else if (isParagraphTag(name)) {
+        if (paragraphDepth_ > 0) --paragraphDepth_;
         // The paragraph mark itself carries none of the style's formats.
         const ParagraphStyle& style = styleSheet_.styleForTag(name);
         if (style.bold()) appendAscii(out_, "\\b0");
@@ -173,7 +180,9 @@ void RtfWriter::endElement(const XMLCh*, const XMLCh* localName, const XMLCh*) {
 
 void RtfWriter::characters(const XMLCh* chars, const XMLSize_t length) {
     if (!inBody_) return;
-    appendEscaped(out_, asU16(chars), length);
+    // A tab in a paragraph's text is the user's (typed in the editor);
+    // between paragraphs it can only be the layout of the file's markup.
+    appendEscaped(out_, asU16(chars), length, paragraphDepth_ > 0);
 }
 
 void RtfWriter::fatalError(const xercesc::SAXParseException& e) {

@@ -44,6 +44,7 @@ private:
     const StyleSheet& styleSheet_;
     int fontBase_ = 0;
     bool inBody_ = false;
+    int paragraphDepth_ = 0;  // open p and h1..h6 elements
     bool closed_ = false;
     std::u16string out_;
     std::ostream* diagnostics_;

@@ -10,14 +10,13 @@
 #include <xercesc/framework/XMLFormatter.hpp>
 #include <xercesc/sax/SAXParseException.hpp>
 #include <xercesc/sax2/Attributes.hpp>
-#include <xercesc/sax2/XMLReaderFactory.hpp>
 #include <xercesc/util/OutOfMemoryException.hpp>
 #include <xercesc/util/PlatformUtils.hpp>
-#include <xercesc/util/SecurityManager.hpp>
 #include <xercesc/sax/EntityResolver.hpp>
 #include <xercesc/util/XMLException.hpp>
 #include <xercesc/util/XMLUni.hpp>
 
+#include "formats/BoundedReader.h"
 #include "formats/XhtmlEntities.h"
 #include "store/TextCodec.h"
 
@@ -53,25 +52,19 @@ public:
     }
 };
 
-// Shared by every reader: both objects are stateless once configured and
-// Xerces only reads them, so one instance for the whole process suffices and
-// outlives every reader that points at it.
+// Shared by every reader: the resolver is stateless and Xerces only reads
+// it, so one instance for the whole process suffices and outlives every
+// reader that points at it. (The bounds, which change with each document,
+// belong to each reader.)
 OfflineEntityResolver& sharedResolver() {
     static OfflineEntityResolver resolver;
     return resolver;
 }
 
-// Pages the program writes use no entities at all (predefined entities and
-// character references are not counted); hand-written pages may use the
-// XHTML named entities freely. The limit stops nested expansion bombs.
-constexpr XMLSize_t kEntityExpansionLimit = 50000;
-
-SecurityManager& sharedSecurityManager() {
-    static SecurityManager manager;
-    static std::once_flag configured;
-    std::call_once(configured, [] { manager.setEntityExpansionLimit(kEntityExpansionLimit); });
-    return manager;
-}
+// Declared entities may add this much text to what the document holds:
+// an honest document delivers no more characters than it holds
+// (references and line ends only shrink).
+constexpr std::size_t kExtraText = 64 * 1024;
 
 std::string utf8(const XMLCh* text) { return text ? toUtf8(asU16(text)) : std::string(); }
 
@@ -118,13 +111,14 @@ ParseResult failure(std::string message, unsigned long line = 0, unsigned long c
 
 // Entities declared inside a document can multiply its text many times over
 // (a large entity referenced thousands of times stays under any sensible
-// expansion count). Honest documents deliver no more text than they hold,
-// so the handler is cut off once the text passes a generous multiple of the
-// input size: memory stays bounded whatever the document declares.
-class BudgetedContentHandler final : public ContentHandler {
+// expansion count). Honest documents deliver no more text than they hold
+// (character data, attribute values, comments and instructions together),
+// so the handler is cut off once the text passes the input size by more
+// than an allowance: memory stays bounded whatever the document declares.
+class BudgetedContentHandler final : public ContentHandler, public TextMeter {
 public:
-    BudgetedContentHandler(ContentHandler& next, std::size_t inputUnits)
-        : next_(next), budget_(16 * inputUnits + (std::size_t(1) << 20)) {}
+    BudgetedContentHandler(ContentHandler& next, std::size_t budget)
+        : next_(next), budget_(budget) {}
 
     void characters(const XMLCh* const chars, const XMLSize_t length) override {
         spend(length);
@@ -146,6 +140,7 @@ public:
     void startDocument() override { next_.startDocument(); }
     void endDocument() override { next_.endDocument(); }
     void processingInstruction(const XMLCh* const target, const XMLCh* const data) override {
+        spend(XMLString::stringLen(data));
         next_.processingInstruction(target, data);
     }
     void setDocumentLocator(const Locator* const locator) override {
@@ -158,27 +153,113 @@ public:
     void endPrefixMapping(const XMLCh* const prefix) override { next_.endPrefixMapping(prefix); }
     void skippedEntity(const XMLCh* const name) override { next_.skippedEntity(name); }
 
-private:
-    void spend(std::size_t units) {
+    bool exceeded() const { return exceeded_; }
+    const Locator* locator() const { return locator_; }
+
+    // Text of every kind counts: honest documents hold all of it.
+    void spend(std::size_t units) override {
         spent_ += units;
         if (spent_ <= budget_) return;
+        exceeded_ = true;
         static const char16_t kMessage[] = u"entity expansion produces far more text than the document holds";
         // With a position it is reported like any other fatal error.
         if (locator_) throw SAXParseException(asXml(kMessage), *locator_);
         throw SAXException(asXml(kMessage));
     }
+
+private:
     ContentHandler& next_;
     std::size_t budget_;
     std::size_t spent_ = 0;
+    bool exceeded_ = false;
     const Locator* locator_ = nullptr;
 };
 
-ParseResult runParse(SAX2XMLReader& reader, const InputSource& source, std::size_t inputUnits,
+// What a document's bounds are measured from.
+struct InputSize {
+    std::size_t bytes;       // as the parser reads them
+    std::size_t units;       // at least the number of UTF-16 units they hold
+    std::size_t references;  // at least the number of references written
+};
+
+bool isNameStart(char32_t c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' || c >= 0x80;
+}
+bool isNameChar(char32_t c) {
+    return isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
+}
+
+// Entity references written in the document: "&", a name and ";", seen as
+// code units that at(i) gives. Anything beyond ASCII counts as a name
+// character, so no reference is missed; one inside a comment is counted
+// too, which costs only allowance.
+template <typename At>
+std::size_t countReferences(std::size_t count, At at) {
+    std::size_t found = 0;
+    for (std::size_t i = 0; i + 2 < count; ++i) {
+        if (at(i) != '&' || !isNameStart(at(i + 1))) continue;
+        std::size_t j = i + 2;
+        while (j < count && isNameChar(at(j))) ++j;
+        if (j < count && at(j) == ';') {
+            ++found;
+            i = j;
+        }
+    }
+    return found;
+}
+
+InputSize measure(const char16_t* text, std::size_t count) {
+    return {count * sizeof(char16_t), count,
+            countReferences(count, [text](std::size_t i) { return text[i]; })};
+}
+
+// A file's bytes, in whatever encoding: UTF-16 (told by its byte-order mark
+// or its first "<") is read as such, anything else byte by byte, which
+// finds every reference in UTF-8 and the other ASCII-based encodings.
+InputSize measure(const char* data, std::size_t size) {
+    const auto* b = reinterpret_cast<const unsigned char*>(data);
+    const bool little = size >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == '<' && b[1] == 0));
+    const bool big = size >= 2 && ((b[0] == 0xFE && b[1] == 0xFF) || (b[0] == 0 && b[1] == '<'));
+    std::size_t references = 0;
+    if (little) {
+        references = countReferences(
+            size / 2, [b](std::size_t i) { return char32_t(b[2 * i] | b[2 * i + 1] << 8); });
+    } else if (big) {
+        references = countReferences(
+            size / 2, [b](std::size_t i) { return char32_t(b[2 * i] << 8 | b[2 * i + 1]); });
+    } else {
+        references = countReferences(size, [b](std::size_t i) { return char32_t(b[i]); });
+    }
+    return {size, size, references};
+}
+
+// Reports a failure that did not come from the parser's own error reporting
+// (the parser ran out of its memory) like any other fatal error.
+void reportFatal(RecordingErrorHandler& recorder, const char16_t* message, const Locator* locator) {
+    const XMLFileLoc line = locator ? locator->getLineNumber() : 0;
+    const XMLFileLoc column = locator ? locator->getColumnNumber() : 0;
+    const XMLCh* systemId = locator ? locator->getSystemId() : nullptr;
+    const XMLCh* publicId = locator ? locator->getPublicId() : nullptr;
+    try {
+        recorder.fatalError(SAXParseException(asXml(message), publicId, systemId, line, column));
+    } catch (const SAXException&) {
+        // A rethrowing handler has already been told.
+    }
+}
+
+ParseResult runParse(SAX2XMLReader& reader, const InputSource& source, const InputSize& size,
                      ContentHandler& content, ErrorHandler* errors) {
+    BoundedReader* bounded = dynamic_cast<BoundedReader*>(&reader);
+    if (bounded && bounded->spent())
+        return failure("this XML reader gave up on an earlier document and cannot be used again");
     RecordingErrorHandler recorder(errors);
-    BudgetedContentHandler budgeted(content, inputUnits);
+    BudgetedContentHandler budgeted(content, textBudget(size.units));
     reader.setContentHandler(&budgeted);
     reader.setErrorHandler(&recorder);
+    if (bounded) {
+        bounded->prepare(size.bytes, size.references);
+        bounded->setTextMeter(&budgeted);
+    }
     ParseResult result;
     try {
         reader.parse(source);
@@ -205,7 +286,28 @@ ParseResult runParse(SAX2XMLReader& reader, const InputSource& source, std::size
     } catch (const std::exception& e) {
         // A handler of the caller's gave up; the parse ends there.
         result = failure(e.what());
+    } catch (...) {
+        // So does one that stops the parse with a token of its own.
+        result = failure("the parse was stopped by its handler");
     }
+    if (bounded) {
+        if (bounded->memoryExceeded()) {
+            // The reader still stands where it stopped, so the position is
+            // the one in the document that asked for too much.
+            if (recorder.result.ok) {
+                static const char16_t kMessage[] =
+                    u"the document makes the parser use far more memory than its size warrants";
+                reportFatal(recorder, kMessage, budgeted.locator());
+                result = recorder.result;
+            }
+            result.ok = false;
+            result.limitExceeded = true;
+        }
+        if (bounded->expansionsExceeded()) result.limitExceeded = true;
+        bounded->setTextMeter(nullptr);
+        bounded->finish();
+    }
+    if (budgeted.exceeded()) result.limitExceeded = true;
     // The handlers are gone when this returns; the reader must not keep them.
     reader.setContentHandler(nullptr);
     reader.setErrorHandler(nullptr);
@@ -231,8 +333,10 @@ XmlLibrary::~XmlLibrary() {
     if (--libraryUsers == 0) XMLPlatformUtils::Terminate();
 }
 
+std::size_t textBudget(std::size_t units) { return saturatingAdd(units, kExtraText); }
+
 std::unique_ptr<SAX2XMLReader> makeSafeReader() {
-    std::unique_ptr<SAX2XMLReader> reader(XMLReaderFactory::createXMLReader());
+    std::unique_ptr<BoundedReader> reader(new BoundedReader());
     reader->setFeature(XMLUni::fgSAX2CoreNameSpaces, true);
     // The external subset is "loaded" only through the resolver above, which
     // never reaches outside; without a resolver answer nothing is opened.
@@ -242,7 +346,8 @@ std::unique_ptr<SAX2XMLReader> makeSafeReader() {
     reader->setFeature(XMLUni::fgXercesSchema, false);
     reader->setFeature(XMLUni::fgXercesLoadSchema, false);
     reader->setEntityResolver(&sharedResolver());
-    reader->setProperty(XMLUni::fgXercesSecurityManager, &sharedSecurityManager());
+    // Its limit is set for each document, in proportion to it.
+    reader->setProperty(XMLUni::fgXercesSecurityManager, reader->securityManager());
     return reader;
 }
 
@@ -256,7 +361,7 @@ ParseResult parseText(SAX2XMLReader& reader, const std::u16string& text, Content
         // the host's order, which is how the string lies in memory.
         static const XMLCh kUtf16[] = {chLatin_U, chLatin_T, chLatin_F, chDash, chDigit_1, chDigit_6, chNull};
         source.setEncoding(kUtf16);
-        return runParse(reader, source, text.size(), content, errors);
+        return runParse(reader, source, measure(text.data(), text.size()), content, errors);
     } catch (const XMLException& e) {
         return failure(utf8(e.getMessage()));
     } catch (const std::bad_alloc&) {
@@ -284,11 +389,16 @@ ParseResult parseFile(SAX2XMLReader& reader, const std::u16string& path, Content
     } catch (const std::exception&) {
         return failure("cannot read file: " + nativePath);
     }
+    return parseBytes(reader, bytes.data(), bytes.size(), path, content, errors);
+}
+
+ParseResult parseBytes(SAX2XMLReader& reader, const char* bytes, std::size_t size,
+                       const std::u16string& systemId, ContentHandler& content,
+                       ErrorHandler* errors) {
     try {
-        const std::u16string& systemId = path;
-        MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes.data()), bytes.size(),
+        MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes), size,
                                  asXml(systemId.c_str()), false);
-        return runParse(reader, source, bytes.size(), content, errors);
+        return runParse(reader, source, measure(bytes, size), content, errors);
     } catch (const XMLException& e) {
         return failure(utf8(e.getMessage()));
     } catch (const std::bad_alloc&) {

@@ -25,32 +25,60 @@ public:
 
 // How a parse ended. On failure, message/line/column come from the first
 // fatal error (line and column are 0 when the failure was not positional).
+// Any failure means the document was not read to its end.
 struct ParseResult {
     bool ok = true;
     std::string message;  // UTF-8
     unsigned long line = 0;
     unsigned long column = 0;
+    // The document was stopped by one of the bounds below (entity
+    // expansions, text or memory far beyond its size) rather than by damage
+    // to its text: it is hostile, or at least cannot be read within them.
+    bool limitExceeded = false;
 };
 
 // A SAX2 reader with namespaces on, that never reads anything outside the
 // document: no external DTD, entity or schema is fetched or opened. A
 // DOCTYPE naming one of the XHTML DTDs gets that DTD's named entities
 // (&nbsp; ...) from memory; any other external resource reads as empty.
-// Entity expansion is bounded (a nested expansion bomb is a fatal error).
+//
+// Parsed through parseText, parseFile or parseBytes, a document is bounded
+// by its own size, so that a hostile one ends in a fatal error in memory
+// and time proportional to it:
+// - entity expansions: one per reference written in the document, however
+//   many (&nbsp; 100,000 times is fine), plus a fixed allowance for the
+//   nesting of declared entities (a billion laughs runs out of it);
+// - text: the characters, attribute values, comments and instructions
+//   delivered may exceed the document's own length only by a fixed
+//   allowance (declared entities that multiply text);
+// - memory: the parser's own allocations (an attribute value it builds
+//   whole, before any handler sees it) may grow only in proportion to the
+//   document's size.
+// A reader whose document exceeded a bound may be left unusable by the
+// parser: the functions below then refuse it, so make a new one.
 std::unique_ptr<xercesc::SAX2XMLReader> makeSafeReader();
+
+// The most characters (text, attribute values, comments and instructions
+// together) the functions below deliver from a document of this many code
+// units (or bytes, for a file) before they stop it.
+std::size_t textBudget(std::size_t units);
 
 // Parse a whole document held in memory as UTF-16 (system id "dummy").
 // errors may be null (no handler of the caller's is told; the result still
 // tells). The parse ends at the first fatal error, reported once to errors
-// and in the result; events before it have been delivered. Text multiplied
-// far beyond the document's own size by declared entities also ends the
-// parse as a fatal error. Nothing is thrown.
+// and in the result; events before it have been delivered. Exceeding a
+// bound is such a fatal error, with limitExceeded set. Nothing is thrown.
 ParseResult parseText(xercesc::SAX2XMLReader& reader, const std::u16string& text,
                       xercesc::ContentHandler& content, xercesc::ErrorHandler* errors);
 // Parse a file (UTF-16 path, any characters); the encoding comes from the
 // file itself. A file that cannot be read fails without calling errors.
 ParseResult parseFile(xercesc::SAX2XMLReader& reader, const std::u16string& path,
                       xercesc::ContentHandler& content, xercesc::ErrorHandler* errors);
+// Parse the bytes of a file already read; the encoding comes from the bytes
+// themselves, systemId names the document in messages.
+ParseResult parseBytes(xercesc::SAX2XMLReader& reader, const char* bytes, std::size_t size,
+                       const std::u16string& systemId, xercesc::ContentHandler& content,
+                       xercesc::ErrorHandler* errors);
 
 inline const char16_t* asU16(const XMLCh* s) { return reinterpret_cast<const char16_t*>(s); }
 inline const XMLCh* asXml(const char16_t* s) { return reinterpret_cast<const XMLCh*>(s); }

@@ -5,8 +5,11 @@
 #include <functional>
 #include <string>
 
+#include <QElapsedTimer>
 #include <QTextEdit>
 #include <QTextFormat>
+
+class QDrag;
 
 namespace tavix {
 
@@ -71,19 +74,44 @@ public:
     // after a heading. Until set, Return copies the paragraph's own format.
     void setFollowingParagraphFormat(const QTextBlockFormat& block, const QTextCharFormat& chars);
 
+    // Moves (or, with copy, copies) the selected text with its paragraph and
+    // character formats to position, as one undo step, and selects it
+    // there: a drag within the control. Changes nothing and returns false
+    // when nothing is selected, when a move would land inside the
+    // selection, or when a copy would pass the text limit.
+    bool dropSelectionAt(int position, bool copy);
+
     bool canPastePlainText() const;
     // Literal search from the selection's end (down) or start (up) to the
     // end of the text in that direction, no wrap-around. Selects the match.
     bool findText(const std::u16string& text, bool matchCase, bool wholeWord, bool down);
 
 protected:
-    // Paste and drop take plain text only, in the format at the caret.
+    // Paste and drops from elsewhere take plain text only, in the format at
+    // the caret.
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
     // Shift+Return starts a paragraph like Return: a page holds no line
     // breaks inside a paragraph.
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+
+    // Dragging selected text. QTextEdit's own drag deletes the text once any
+    // target reports a move, so a drop into a search field or any other
+    // program would cut it from the page; the control starts its drags
+    // itself instead, and never removes anything when a drag ends. A drop
+    // back into the control moves the formatted text (dropSelectionAt);
+    // drops from anywhere else insert plain text.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // The platform's drag loop; returns the action the target took. Tests
+    // stand in for it, as no drag loop runs without a display.
+    virtual Qt::DropAction runDrag(QDrag& drag);
 
 private:
     // Replaces the whole content through insert, outside the undo history,
@@ -93,11 +121,23 @@ private:
     void ensureLaidOut() const;
     // Characters that may still be added when the cursor's selection is replaced.
     int roomFor(const QTextCursor& cursor) const;
+    QPointF documentPoint(const QPointF& viewportPos) const;
+    bool takeThirdClick(const QMouseEvent* event);
+    bool pressStartsDrag(const QMouseEvent* event) const;
+    void startTextDrag();
+    // A drag that this control started (the drop lands where it came from).
+    bool isOwnDrag(const QDropEvent* event) const;
 
     int textLimit_ = 500000;
     bool hasFollowingFormat_ = false;
     QTextBlockFormat followingBlock_;
     QTextCharFormat followingChars_;
+
+    bool dragPending_ = false;  // pressed inside the selection; moving drags it
+    QPoint dragStart_;
+    const void* ownDragData_ = nullptr;  // the data of the drag under way, if ours
+    QElapsedTimer sinceDoubleClick_;
+    QPointF doubleClickAt_;
 };
 
 }  // namespace tavix

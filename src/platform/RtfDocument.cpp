@@ -179,10 +179,13 @@ void Exporter::appendText(OutParagraph& p, QStringView source, const RunStyle& s
     std::u16string* t = nullptr;
     for (QChar c : source) {
         char16_t u = c.unicode();
-        // The page format holds neither tabs nor line breaks: a blank keeps
-        // the words apart. Control characters and embedded objects are no text.
-        if (u == u'\t' || u == u'\u2028') u = u' ';
-        else if (u < 0x20 || u == 0xFFFC || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1) continue;
+        // A tab is text (written as "\tab"); a page holds no line breaks
+        // inside a paragraph, so a blank keeps the words apart. Other control
+        // characters and embedded objects are no text.
+        if (u == u'\u2028')
+            u = u' ';
+        else if ((u < 0x20 && u != u'\t') || u == 0xFFFC || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1)
+            continue;
         if (!t) {
             if (p.runs.empty() || !(p.runs.back().style == style)) p.runs.push_back(OutRun{{}, style});
             t = &p.runs.back().text;
@@ -238,6 +241,15 @@ void Exporter::text(QStringView t) {
     }
     for (QChar c : t) {
         const char16_t u = c.unicode();
+        if (u == u'\t') {
+            // The word every RTF reader knows; a raw tab is no text in RTF.
+            word("\\tab");
+            continue;
+        }
+        if (needDelimiter_) {
+            out_.push_back(u' ');
+            needDelimiter_ = false;
+        }
         if (u == u'\\' || u == u'{' || u == u'}') out_.push_back(u'\\');
         out_.push_back(u);
     }

@@ -5,19 +5,20 @@
 // The importer understands everything RtfWriter produces (font table, "\s"
 // style number, "\ql/\qc/\qr", "\sb \sa \li \ri" in twips, "\f", "\fs" in
 // half-points, "\b \i \ul \strike \super \sub" and their closing words,
-// "\'hh" through code page 1252, "\u" with its fallback) and skips the rest:
-// destinations ("\*", style sheet, info, pictures...) never become text.
+// "\'hh" through code page 1252, "\u" with its fallback, "\tab") and skips
+// the rest: destinations ("\*", style sheet, info, pictures...) never become
+// text.
 //
 // The exporter writes "{\rtf1...}" with a font table and style sheet, then per
 // paragraph "\pard\s<n>" with the paragraph formatting, the text with
 // character format words, and "\par". Characters outside ASCII are written as
-// themselves (the RTF is a wide string); tabs and line separators, which a
-// page cannot hold, become blanks. The first run's character formats are
-// given before the paragraph's first character; every format is closed
-// before "\par"; when a format ends, the formats opened after it are closed
-// too, each by its own word, and the survivors reopened, so that the page
-// reader (which closes inner elements with outer ones) rebuilds exactly what
-// the user sees.
+// themselves (the RTF is a wide string); a tab is written as "\tab", and a
+// line separator, which a page cannot hold, becomes a blank. The first run's
+// character formats are given before the paragraph's first character; every
+// format is closed before "\par"; when a format ends, the formats opened
+// after it are closed too, each by its own word, and the survivors reopened,
+// so that the page reader (which closes inner elements with outer ones)
+// rebuilds exactly what the user sees.
 #include <string>
 
 #include <QTextCursor>

@@ -149,6 +149,7 @@ bool FindPagesDialog::runSearch() {
 
     Status compiled;
     Status searched;
+    std::vector<Status> skipped;
     {
         WaitCursor wait;
         PageMatcher matcher;
@@ -161,6 +162,7 @@ bool FindPagesDialog::runSearch() {
             for (; !search.atEnd(); search.next())
                 found.push_back(search.current());
             searched = search.error();
+            skipped = search.skipped();
         }
         // A search cut short would list a part that looks like the whole.
         if (!compiled || !searched)
@@ -178,6 +180,12 @@ bool FindPagesDialog::runSearch() {
         tell(tr("The pages could not be searched: %1").arg(QString::fromStdString(searched.message())));
     if (!lastSave_)
         tell(tr("The search history could not be saved: %1").arg(QString::fromStdString(lastSave_.message())));
+    if (compiled && searched && !skipped.empty()) {
+        QStringList reasons;
+        for (const Status& page : skipped)
+            reasons << QString::fromStdString(page.message());
+        tell(tr("These page files could not be searched and are not listed:\n%1").arg(reasons.join(QLatin1Char('\n'))));
+    }
 
     if (!compiled || !searched) {
         // The dialog stays for a corrected text; its list now starts with

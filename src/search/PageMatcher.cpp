@@ -4,16 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <locale>
 #include <new>
 #include <stdexcept>
-
-#include <xercesc/framework/MemBufInputSource.hpp>
-#include <xercesc/sax/SAXException.hpp>
-#include <xercesc/util/OutOfMemoryException.hpp>
-#include <xercesc/util/XMLException.hpp>
 
 #include "formats/XhtmlEntities.h"
 #include "store/TextCodec.h"
@@ -79,6 +75,9 @@ void appendWide(const char16_t* text, std::size_t length, std::wstring& out, cha
 // Thrown by the handlers to end a parse whose answer is known.
 struct StopParsing {};
 
+// Buffers larger than this are not kept from one file to the next.
+constexpr std::size_t kKeep = std::size_t(1) << 20;
+
 std::u16string fileNameOf(const std::u16string& path) {
     const auto slash = path.find_last_of(u'/');
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
@@ -124,6 +123,7 @@ bool PageMatcher::matchesFile(const std::u16string& path) {
     found_ = false;
     stopped_ = false;
     error_ = Status::success();
+    failedOnFile_ = false;
     wide_.clear();
     pendingHigh_ = 0;
     inRun_ = false;
@@ -137,8 +137,21 @@ bool PageMatcher::matchesFile(const std::u16string& path) {
         // A page deleted or made unreadable since the listing was taken is
         // simply not found, like a page that cannot be parsed.
         if (!readFile(path)) return false;
-        parseBuffer(path);
+        const ParseResult parsed = parseBuffer(path);
         searchRun();  // the parse may have ended early or at a fatal error
+        // A damaged page counts with the text before the damage, as it is
+        // shown when opened. A page stopped by the parser's bounds is
+        // hostile or at least not readable: opening it fails the same way,
+        // and whether it matches cannot be said.
+        if (parsed.limitExceeded && !found_ && error_) {
+            std::string where;
+            if (parsed.line > 0)
+                where = " (line " + std::to_string(parsed.line) + ", column " +
+                        std::to_string(parsed.column) + ")";
+            error_ = Status::failure("page file " + toUtf8(fileNameOf(path)) +
+                                     " cannot be searched: " + parsed.message + where);
+            failedOnFile_ = true;
+        }
     } catch (const std::bad_alloc&) {
         reader_.reset();  // may have been left in the middle of a document
         error_ = Status::failure("out of memory while searching " + toUtf8(fileNameOf(path)));
@@ -149,10 +162,10 @@ bool PageMatcher::matchesFile(const std::u16string& path) {
         reader_.reset();
         error_ = Status::failure("search failed in " + toUtf8(fileNameOf(path)));
     }
-    bytes_.clear();
     // One unusually large file must not pin its memory for the rest of
-    // the search.
-    constexpr std::size_t kKeep = std::size_t(1) << 20;
+    // the search, nor the buffers the reader grew for it.
+    if (bytes_.size() > kKeep) reader_.reset();
+    bytes_.clear();
     if (bytes_.capacity() > kKeep) std::string().swap(bytes_);
     if (wide_.capacity() > kKeep) std::wstring().swap(wide_);
     if (!error_) return false;
@@ -188,22 +201,19 @@ bool PageMatcher::readFile(const std::u16string& path) {
     return ok;
 }
 
-void PageMatcher::parseBuffer(const std::u16string& systemId) {
-    if (!reader_) reader_ = makeSafeReader();
-    reader_->setContentHandler(this);
-    reader_->setErrorHandler(this);
-    reader_->setLexicalHandler(this);
-    MemBufInputSource source(reinterpret_cast<const XMLByte*>(bytes_.data()), bytes_.size(),
-                             asXml(systemId.c_str()), false);
-    try {
-        reader_->parse(source);
-    } catch (const StopParsing&) {
-        // The answer is known; the reader resets itself on the way out.
-    } catch (const OutOfMemoryException&) {
-        // Treated like a damaged file: what was read before still counts.
-    } catch (const XMLException&) {
-    } catch (const SAXException&) {
+ParseResult PageMatcher::parseBuffer(const std::u16string& systemId) {
+    if (!reader_) {
+        reader_ = makeSafeReader();
+        reader_->setLexicalHandler(this);
     }
+    // The same parse, with the same bounds, as opening the page: what one
+    // can read the other can search. A StopParsing from the handlers ends
+    // it too (the answer is known), and the reader resets itself.
+    ParseResult result = parseBytes(*reader_, bytes_.data(), bytes_.size(), systemId, *this, this);
+    // A reader stopped by its bounds may be unusable; the next file gets a
+    // new one.
+    if (result.limitExceeded) reader_.reset();
+    return result;
 }
 
 void PageMatcher::endRun() {
@@ -211,7 +221,7 @@ void PageMatcher::endRun() {
     // found can only turn from false to true, so the rest of the file could
     // not change the answer; a failed match has no answer to wait for.
     // Xerces unwinds a handler's exception safely and resets for the next
-    // document, and this one is caught in parseBuffer.
+    // document, and parseBytes turns this one into its result.
     if (found_ || stopped_) throw StopParsing{};
 }
 
@@ -254,7 +264,14 @@ void PageMatcher::characters(const XMLCh* chars, const XMLSize_t length) {
     // character reference, and at the parser's buffer edge); they are
     // searched together at the next markup.
     inRun_ = true;
-    if (!found_ && !stopped_) appendWide(asU16(chars), length, wide_, &pendingHigh_);
+    if (found_ || stopped_) return;
+    // A long run is given room for the longest one the parser may deliver
+    // from this file, once: growing by doubling would hold the old and the
+    // new copy at the same time. Room not written to costs no memory.
+    const std::size_t needed = wide_.size() + length + 2;
+    if (needed > wide_.capacity() && needed > kKeep / sizeof(wchar_t))
+        wide_.reserve(std::max(needed, textBudget(bytes_.size()) + 2));
+    appendWide(asU16(chars), length, wide_, &pendingHigh_);
 }
 
 void PageMatcher::skippedEntity(const XMLCh* name) {

@@ -42,12 +42,17 @@ public:
     // True when some run of character data in the file matches. A file that
     // is not well-formed counts as matching when text before the error did;
     // a file that cannot be read does not match; neither is an error.
-    // Returns false and sets error() when the pattern does not compile or a
-    // match exceeds the library's limits (stack, complexity, memory). Never
+    // Returns false and sets error() when the pattern does not compile, a
+    // match exceeds the library's limits (stack, complexity, memory), or the
+    // file exceeds the bounds every page is parsed within (a hostile page,
+    // which cannot be opened either) before any text of it matched. Never
     // throws. error() is cleared at the start of every call.
     bool matchesFile(const std::u16string& path);
     // The last call's failure (ok when none).
     const Status& error() const { return error_; }
+    // True when that failure is the file's own (a hostile page the bounds
+    // stopped): other files can still be searched.
+    bool failedOnFile() const { return failedOnFile_; }
 
     // SAX2 events; public only because the parser calls them.
     void startElement(const XMLCh*, const XMLCh*, const XMLCh*, const xercesc::Attributes&) override;
@@ -65,11 +70,11 @@ public:
 private:
     // Searches the run gathered so far (if any) and starts a new one.
     void searchRun();
-    // searchRun at markup; ends the parse (by an exception that
-    // parseBuffer catches) once the answer is known.
+    // searchRun at markup; ends the parse (by an exception that the parse
+    // turns into its result) once the answer is known.
     void endRun();
     bool readFile(const std::u16string& path);
-    void parseBuffer(const std::u16string& systemId);
+    ParseResult parseBuffer(const std::u16string& systemId);
 
     XmlLibrary xml_;  // first member: outlives the reader below
     std::u16string pattern_;
@@ -91,6 +96,7 @@ private:
     bool stopped_ = false;  // the expression failed; stop parsing
     std::u16string currentPath_;
     Status error_;
+    bool failedOnFile_ = false;
     // One reader for every file this matcher tests: making one costs far
     // more than parsing a small page.
     std::unique_ptr<xercesc::SAX2XMLReader> reader_;

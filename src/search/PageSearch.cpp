@@ -82,6 +82,10 @@ std::size_t PageSearch::testBatch(std::size_t begin, std::size_t end, std::vecto
     for (std::size_t i = begin; i < end; ++i) {
         const bool found = matcher_.matchesFile(candidates_[i].path);
         if (!matcher_.error()) {
+            if (matcher_.failedOnFile()) {
+                skipped_.push_back(matcher_.error());
+                continue;
+            }
             error_ = matcher_.error();
             return i;
         }
@@ -98,11 +102,17 @@ std::size_t PageSearch::testInParallel(std::size_t begin, std::size_t end, std::
     std::atomic<std::size_t> firstFailure{end};
     std::mutex failureLock;
     Status failure;
+    std::vector<std::pair<std::size_t, Status>> skipped;
     auto work = [&](PageMatcher& matcher) {
         for (;;) {
             const std::size_t i = nextIndex.fetch_add(1);
             if (i >= end || i > firstFailure.load()) return;
             const bool found = matcher.matchesFile(candidates_[i].path);
+            if (!matcher.error() && matcher.failedOnFile()) {
+                std::lock_guard<std::mutex> lock(failureLock);
+                skipped.emplace_back(i, matcher.error());
+                continue;
+            }
             if (!matcher.error()) {
                 std::lock_guard<std::mutex> lock(failureLock);
                 if (i < firstFailure.load()) {
@@ -125,6 +135,12 @@ std::size_t PageSearch::testInParallel(std::size_t begin, std::size_t end, std::
     work(matcher_);
     for (auto& worker : workers) worker.join();
     if (firstFailure.load() < end) error_ = failure;
+    // Listing order, as a search of one file at a time reports them; none
+    // past a failure, which that search would not have reached.
+    std::sort(skipped.begin(), skipped.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, reason] : skipped)
+        if (index < firstFailure.load())
+            skipped_.push_back(std::move(reason));
     return firstFailure.load();
 }
 

@@ -47,6 +47,11 @@ public:
     // file were still handed out; none after it are. ok() when the listing
     // was searched to its end (or the end has not been reached yet).
     const Status& error() const { return error_; }
+    // Files that could not be searched on their own account (hostile pages
+    // the parser's bounds stopped, which cannot be opened either), in
+    // listing order, each with its reason. They count as not matching; the
+    // search goes on past them.
+    const std::vector<Status>& skipped() const { return skipped_; }
 
 private:
     struct Candidate {
@@ -70,6 +75,7 @@ private:
     std::vector<std::size_t> ready_;  // matching candidates not yet handed out
     std::size_t readyPos_ = 0;
     Status error_;
+    std::vector<Status> skipped_;
 };
 
 }  // namespace tavix

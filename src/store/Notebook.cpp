@@ -64,10 +64,14 @@ void PageFileIterator::readCurrent() {
         // of a save in progress.
         if (file.empty() || file.front() == '.')
             continue;
-        const auto suffix = file.find(kPageSuffix);
-        if (suffix == std::string::npos || suffix == 0)
+        // Only names that end in ".xhtml" are pages, named by all that comes
+        // before it: "Page.xhtml~" and "Page.xhtml.bak" are backups, not the
+        // page "Page", and "notes.xhtml.xhtml" is the page "notes.xhtml",
+        // whose pagePath is that same file.
+        if (file.size() <= kPageSuffix.size() ||
+            file.compare(file.size() - kPageSuffix.size(), kPageSuffix.size(), kPageSuffix) != 0)
             continue;
-        const std::string base = file.substr(0, suffix);
+        const std::string base = file.substr(0, file.size() - kPageSuffix.size());
         // A name that is not UTF-8 could not be opened again by its page
         // name, so it is not offered as a page.
         if (!isValidUtf8(file))
@@ -125,24 +129,21 @@ PageDocument& Notebook::getPage(const std::u16string& pageName) {
         int& count = useCounts_[pageName];
         if (count < INT_MAX)
             ++count;
-        return *hit->second;
+        PageDocument& cached = *hit->second;
+        // Another program (or a second Tavix) may have written the file.
+        if (!folder_.empty() && isSafePageName(pageName)) {
+            const PageSource& source = cached.source();
+            const FileStamp now = currentStamp(toUtf8(pagePath(pageName)), source.stamp);
+            if (!now.sameContent(source.stamp))
+                load(cached);
+        }
+        return cached;
     }
 
     auto document = std::make_unique<PageDocument>(this);
     document->setName(pageName);
     document->setDiagnostics(*diagnostics_);
-    const bool mayUseDisk = !folder_.empty() && isSafePageName(pageName);
-    const std::u16string path = pagePath(pageName);
-    // Opening the file is the test of existence; the folder is never listed.
-    if (mayUseDisk && isReadableFile(toUtf8(path))) {
-        document->loadFile(path);
-    } else {
-        // The title is held escaped; a name with "&" or "<" (possible from
-        // the command line) must still give a well-formed page.
-        const std::u16string title = escapeCharData(titleFromName(pageName));
-        document->setTitle(title);
-        document->loadText(u"<body><h1>" + title + u"</h1><p></p></body>");
-    }
+    load(*document);
 
     // Evicting before the insertion lets the cache hold one page more than
     // the limit, never the new page itself.
@@ -153,6 +154,122 @@ PageDocument& Notebook::getPage(const std::u16string& pageName) {
     cache_[pageName] = std::move(document);
     useCounts_[pageName] = 1;
     return result;
+}
+
+void Notebook::load(PageDocument& document) {
+    const std::u16string& pageName = document.name();
+    const bool mayUseDisk = !folder_.empty() && isSafePageName(pageName);
+    const std::string path = toUtf8(pagePath(pageName));
+    PageSource source;
+    if (mayUseDisk && pathExists(path)) {
+        std::string bytes;
+        if (Status read = readWholeFile(path, bytes); !read) {
+            // Something is there: showing it as a new page would let the
+            // template replace it at the next save.
+            source.kind = PageSource::Unreadable;
+            source.readFailure = read.message();
+            source.stamp = currentStamp(path);
+        } else {
+            // The stamp is taken first: should the file change before it is
+            // parsed, the next look finds it changed and reads it again.
+            source.stamp = stampOf(path, bytes);
+            source.read = document.loadFile(pagePath(pageName));
+            source.kind = source.read.ok ? PageSource::File : PageSource::Damaged;
+        }
+    }
+    if (source.kind == PageSource::Template || source.kind == PageSource::Unreadable) {
+        // The title is held escaped; a name with "&" or "<" (possible from
+        // the command line) must still give a well-formed page.
+        const std::u16string title = escapeCharData(titleFromName(pageName));
+        document.setTitle(title);
+        document.loadText(source.kind == PageSource::Template
+                              ? u"<body><h1>" + title + u"</h1><p></p></body>"
+                              : std::u16string(u"<body><p></p></body>"));
+    }
+    document.setSource(std::move(source));
+}
+
+PageDocument* Notebook::findCached(const std::u16string& pageName) const {
+    const auto hit = cache_.find(pageName);
+    return hit == cache_.end() ? nullptr : hit->second.get();
+}
+
+std::u16string Notebook::conflictPageName(const std::u16string& pageName, std::time_t when) const {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char stamp[64];
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H.%M.%S", &local);
+    const std::u16string base = pageName + u" (conflict " + fromUtf8(stamp);
+    std::u16string name = base + u")";
+    for (int n = 2; pathExists(toUtf8(pagePath(name))) || findCached(name); ++n)
+        name = base + u" " + fromUtf8(std::to_string(n)) + u")";
+    return name;
+}
+
+PageSaveOutcome Notebook::savePage(const PageDocument& edited, const FileStamp& expected) {
+    PageSaveOutcome outcome;
+    const std::u16string& pageName = edited.name();
+    outcome.savedAs = pageName;
+    if (folder_.empty() || !isSafePageName(pageName)) {
+        outcome.status = writePage(pageName, {});  // names the reason
+        return outcome;
+    }
+    const std::string path = toUtf8(pagePath(pageName));
+    PageDocument* cached = findCached(pageName);
+    if (cached && cached->source().kind == PageSource::Unreadable && pathExists(path)) {
+        outcome.status = Status::failure(cached->source().readFailure +
+                                         "\nTavix does not replace a page file it cannot read.");
+        return outcome;
+    }
+
+    const FileStamp now = currentStamp(path, expected);
+    const std::string text = toUtf8(edited.fileText());
+    if (!now.sameContent(expected) && now.exists) {
+        // Someone else's version is on disk: keep both.
+        outcome.conflict = true;
+        outcome.savedAs = conflictPageName(pageName, std::time(nullptr));
+        PageDocument copy(this);
+        copy.takeContentOf(edited);
+        copy.setName(outcome.savedAs);
+        outcome.status = writePage(outcome.savedAs, toUtf8(copy.fileText()));
+        return outcome;
+    }
+
+    if (cached && cached->source().kind == PageSource::Damaged && now.exists) {
+        std::string original;
+        Status kept = readWholeFile(path, original);
+        if (kept) {
+            const std::time_t when = std::time(nullptr);
+            std::tm local{};
+            localtime_r(&when, &local);
+            char stamp[32];
+            std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+            outcome.backupPath = toUtf8(folder_) + "/." + toUtf8(pageName) + ".xhtml.damaged-" + stamp;
+            kept = writeFileAtomically(outcome.backupPath, original);
+        }
+        if (!kept) {
+            outcome.backupPath.clear();
+            outcome.status = Status::failure("The damaged original of the page could not be kept, so it "
+                                             "was not replaced: " + kept.message());
+            return outcome;
+        }
+    }
+
+    outcome.status = writePage(pageName, text);
+    if (!outcome.status) {
+        outcome.backupPath.clear();  // the original is still in place
+        return outcome;
+    }
+    outcome.stamp = stampOf(path, text);
+    if (cached) {
+        if (cached != &edited)
+            cached->takeContentOf(edited);
+        PageSource source;
+        source.kind = PageSource::File;
+        source.stamp = outcome.stamp;
+        cached->setSource(std::move(source));
+    }
+    return outcome;
 }
 
 Status Notebook::writePage(const std::u16string& pageName, std::string_view utf8Text) {

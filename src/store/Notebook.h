@@ -1,6 +1,7 @@
 #pragma once
 // The notebook "Default": a folder of page files "<name>.xhtml" and a cache
 // of the page documents opened recently.
+#include <ctime>
 #include <map>
 #include <memory>
 #include <ostream>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "store/FileStamp.h"
 #include "store/FoundPage.h"
 #include "store/Status.h"
 
@@ -15,6 +17,18 @@ namespace tavix {
 
 class PageDocument;
 class Notebook;
+
+// What became of a page save.
+struct PageSaveOutcome {
+    Status status;
+    // The page the edits were written to: the page itself, or, when its file
+    // had been changed by someone else since it was read, a conflict copy.
+    std::u16string savedAs;
+    bool conflict = false;
+    // Where the original of a damaged page file was kept (UTF-8), or empty.
+    std::string backupPath;
+    FileStamp stamp;  // the file as written
+};
 
 // Base of the page iterators. A default-constructed iterator is the end
 // marker; two iterators are equal when their current page names are equal.
@@ -78,10 +92,30 @@ public:
     static bool isSafePageName(const std::u16string& pageName);
 
     // The page's document: from the cache (use count + 1), parsed from its
-    // file, or a new page from the template when no file can be read. The
+    // file, or a new page from the template when there is no file. The
     // notebook keeps ownership; an evicted document is destroyed. An unsafe
     // name, or a notebook without a folder, never touches the disk.
+    // A cached page whose file has changed on disk since it was read is read
+    // again (the same document object). The document's source() tells how
+    // its file was read: a damaged file gives what could be read, a file
+    // that cannot be read at all an empty page marked unreadable.
     PageDocument& getPage(const std::u16string& pageName);
+    // The cached document of that name, or null; never reads or counts.
+    PageDocument* findCached(const std::u16string& pageName) const;
+
+    // Saves edited (a page built from the editor, named as the page it
+    // replaces) unless that loses something:
+    // - a page whose file cannot be read is never replaced (failure);
+    // - when the file is no longer what `expected` says (changed by another
+    //   program or window since the caller read it), the edits go to a new
+    //   page "<name> (conflict <date> <time>)" and the file is left alone;
+    // - the first save over a damaged file first keeps the original beside
+    //   it as ".<name>.xhtml.damaged-<date>-<time>", never listed as a page.
+    // On success the cached document takes the saved content and stamp.
+    PageSaveOutcome savePage(const PageDocument& edited, const FileStamp& expected);
+    // "<name> (conflict YYYY-MM-DD HH.MM.SS)" for the given local time, with
+    // " 2", " 3", ... before the ")" when such a page exists already.
+    std::u16string conflictPageName(const std::u16string& pageName, std::time_t when) const;
 
     // Writes a page file atomically. Fails, with a reason naming the file,
     // for an unsafe name, when the notebook has no folder or when the file
@@ -102,6 +136,8 @@ public:
 
 private:
     void evictOne();
+    // Reads the page's file (or the template) into document.
+    void load(PageDocument& document);
 
     std::map<std::u16string, std::unique_ptr<PageDocument>> cache_;
     std::u16string folder_;

@@ -1,6 +1,8 @@
 #include "store/NotebookStore.h"
 
-#include <sstream>
+#include <cerrno>
+
+#include <sys/stat.h>
 
 #include "store/FileSystem.h"
 #include "store/TextCodec.h"
@@ -44,6 +46,19 @@ void ensurePath(const std::u16string& path) {
     }
 }
 
+// Nothing at path (not even a dangling link's target): the first start.
+bool isMissing(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+std::string folderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
 }  // namespace
 
 NotebookStore::NotebookStore() = default;
@@ -67,12 +82,22 @@ bool NotebookStore::loadSettings() {
 
 bool NotebookStore::loadSettingsFrom(const std::u16string& propsPath) {
     properties_ = std::make_unique<PropertyNode>(kRootName, nullptr, propsPath);
-    // A missing or unreadable file leaves the tree empty and every setting at
-    // its default.
+    settingsRead_ = Status::success();
+    const std::string path = toUtf8(propsPath);
+    removeStaleTemporaries(folderOf(path));
+    // A missing file leaves the tree empty and every setting at its default.
     std::string bytes;
-    if (readWholeFile(toUtf8(propsPath), bytes)) {
-        std::istringstream in(bytes);
-        properties_->load(in);
+    if (const Status read = readWholeFile(path, bytes)) {
+        properties_->loadText(bytes);
+    } else if (!isMissing(path)) {
+        // Something is there that could not be read: the style sheet and the
+        // history in it would be lost if a save replaced it with the
+        // defaults and the little set since.
+        settingsRead_ = Status::failure(
+            "The settings were not saved. " + read.message() +
+            ". Tavix could not read the file when it started, so it does not replace it: the "
+            "style sheet and search history in it would be lost.");
+        properties_->refuseSaves(settingsRead_.message());
     }
     styleSheet_.loadFrom(properties_->child(kStyleMap));
     return true;
@@ -83,6 +108,8 @@ void NotebookStore::setProgramFolder(const std::u16string& folder) {
     // No program folder means no notebook folder, rather than "/Notebooks".
     notebook_.setFolder(folder.empty() ? std::u16string()
                                        : withoutTrailingSlash(folder) + u"/Notebooks/Default");
+    if (!notebook_.folder().empty())
+        removeStaleTemporaries(toUtf8(notebook_.folder()));
 }
 
 PropertyNode& NotebookStore::settings(const std::u16string& name) {

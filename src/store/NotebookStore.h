@@ -26,10 +26,18 @@ public:
     void setDataFolder(const std::u16string& folder);
     const std::u16string& dataFolder() const { return dataFolder_; }
     // Reads dataFolder + "/tavix.props" and the style sheet from "StyleMap".
+    // A missing file gives the defaults (the first start). A file that
+    // exists but cannot be read (no permission, a folder of that name, a
+    // read error) gives the defaults too, but is never replaced: every later
+    // save of the settings fails with settingsReadStatus()'s reason.
+    // First removes what killed saves left in the file's folder.
     bool loadSettings();
     // Same, from any properties file (the command-line tool's --settings).
     bool loadSettingsFrom(const std::u16string& propsPath);
-    // Stores the folder; the notebook's folder becomes folder + "/Notebooks/Default".
+    // Success, or why the settings file could not be read (and so is kept).
+    const Status& settingsReadStatus() const { return settingsRead_; }
+    // Stores the folder; the notebook's folder becomes folder + "/Notebooks/Default",
+    // from which what killed saves left behind is removed.
     void setProgramFolder(const std::u16string& folder);
     const std::u16string& programFolder() const { return programFolder_; }
 
@@ -48,7 +56,8 @@ public:
     static std::u16string defaultDataFolder();
     static std::u16string defaultProgramFolder();
     // Creates, outside in, each missing level of both folders and of
-    // Notebooks/Default below the program folder.
+    // Notebooks/Default below the program folder, each readable by the user
+    // only (0700); existing folders keep their mode.
     static void ensureFolders(const std::u16string& dataFolder,
                               const std::u16string& programFolder);
 
@@ -59,6 +68,7 @@ private:
     std::u16string dataFolder_;
     Notebook notebook_;
     std::unique_ptr<PropertyNode> properties_;
+    Status settingsRead_;
 };
 
 }  // namespace tavix

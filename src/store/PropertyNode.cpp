@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "store/FileSystem.h"
 #include "store/TextCodec.h"
@@ -41,6 +42,12 @@ std::int32_t parseInt32(const std::u16string& text) {
     return static_cast<std::int32_t>(value);
 }
 
+// Generous estimates of what the tree holds, for the allowance of reading:
+// a node with its entry in the parent's map, and a value's map entry, each
+// beside the characters of their strings.
+constexpr std::size_t kNodeCost = 288;
+constexpr std::size_t kValueCost = 128;
+
 // A value must stay on its own line, or its tail would be read back as a
 // line of its own and could overwrite another setting. Callers are not meant
 // to store line breaks; should one slip through it becomes a blank.
@@ -60,7 +67,36 @@ PropertyNode::PropertyNode(std::u16string name, PropertyNode* parent, std::u16st
 PropertyNode::PropertyNode(std::u16string name, PropertyNode* parent)
     : name_(std::move(name)), parent_(parent) {}
 
-PropertyNode::~PropertyNode() = default;
+// A deep tree (built by hand through child()) would otherwise be destroyed
+// by one nested destructor call per level: the children are detached and
+// destroyed one at a time, each already without children of its own.
+PropertyNode::~PropertyNode() {
+    std::vector<std::unique_ptr<PropertyNode>> pending;
+    for (auto& entry : children_)
+        pending.push_back(std::move(entry.second));
+    children_.clear();
+    while (!pending.empty()) {
+        std::unique_ptr<PropertyNode> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& entry : node->children_)
+            pending.push_back(std::move(entry.second));
+        node->children_.clear();
+    }
+}
+
+PropertyNode& PropertyNode::root() {
+    PropertyNode* node = this;
+    while (node->parent_)
+        node = node->parent_;
+    return *node;
+}
+
+std::size_t PropertyNode::depth() const {
+    std::size_t levels = 0;
+    for (const PropertyNode* node = parent_; node; node = node->parent_)
+        ++levels;
+    return levels;
+}
 
 PropertyNode& PropertyNode::child(const std::u16string& name) {
     auto& slot = children_[name];
@@ -75,12 +111,45 @@ const PropertyNode* PropertyNode::findChild(const std::u16string& name) const {
 }
 
 void PropertyNode::set(const std::u16string& dottedKey, const std::u16string& value) {
-    const auto dot = dottedKey.find(u'.');
-    if (dot == std::u16string::npos) {
-        values_[dottedKey] = value;
+    setPath(dottedKey, value);
+}
+
+// Descends one loop turn per part, never one call per part: a key read from
+// a file may have as many parts as the file has dots. The parts are counted
+// before any node is made, so a key that is too deep leaves no trace.
+void PropertyNode::setPath(std::u16string_view dottedKey, std::u16string_view value,
+                           std::size_t* allowance) {
+    std::size_t parts = 1;
+    for (char16_t c : dottedKey)
+        if (c == u'.' && ++parts > kMaxKeyParts)
+            return;
+    if (parts + depth() > kMaxKeyParts)
         return;
+    if (allowance) {
+        // What the line would add, counted before anything is made.
+        std::size_t cost = 2 * value.size();
+        const PropertyNode* existing = this;
+        std::u16string_view rest = dottedKey;
+        for (auto dot = rest.find(u'.'); dot != std::u16string_view::npos; dot = rest.find(u'.')) {
+            if (existing)
+                existing = existing->findChild(std::u16string(rest.substr(0, dot)));
+            if (!existing)
+                cost += kNodeCost + 4 * dot;
+            rest.remove_prefix(dot + 1);
+        }
+        if (!existing || existing->values_.count(std::u16string(rest)) == 0)
+            cost += kValueCost + 2 * rest.size();
+        if (cost > *allowance)
+            return;
+        *allowance -= cost;
     }
-    child(dottedKey.substr(0, dot)).set(dottedKey.substr(dot + 1), value);
+    PropertyNode* node = this;
+    for (auto dot = dottedKey.find(u'.'); dot != std::u16string_view::npos;
+         dot = dottedKey.find(u'.')) {
+        node = &node->child(std::u16string(dottedKey.substr(0, dot)));
+        dottedKey.remove_prefix(dot + 1);
+    }
+    node->values_[std::u16string(dottedKey)] = std::u16string(value);
 }
 
 void PropertyNode::setInt(const std::u16string& dottedKey, int value) { set(dottedKey, decimal(value)); }
@@ -112,45 +181,90 @@ bool PropertyNode::getBool(const std::u16string& key, bool def) const {
 void PropertyNode::clearValues() { values_.clear(); }
 
 Status PropertyNode::save() {
-    if (parent_)
-        return parent_->save();
-    if (filePath_.empty())
+    PropertyNode& top = root();
+    if (!top.saveRefusal_.empty())
+        return Status::failure(top.saveRefusal_);
+    if (top.filePath_.empty())
         return Status::success();
     std::ostringstream text;
-    writeTo(text, u"");
-    return writeFileAtomically(toUtf8(filePath_), text.str());
+    top.writeTo(text, u"");
+    return writeFileAtomically(toUtf8(top.filePath_), text.str());
+}
+
+void PropertyNode::refuseSaves(std::string reason) {
+    saveRefusal_ = reason.empty() ? std::string("Saving the settings is not allowed")
+                                  : std::move(reason);
 }
 
 void PropertyNode::load(std::istream& in) {
+    std::size_t allowance = kReadAllowanceFloor;
     std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        // Files written by older builds hold one byte per character.
-        parseLine(isValidUtf8(line) ? fromUtf8(line) : fromLatin1(line));
+    while (std::getline(in, line))
+        loadLine(line, allowance);
+}
+
+void PropertyNode::loadText(std::string_view text) {
+    std::size_t allowance = kReadAllowanceFloor;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        loadLine(text.substr(0, end), allowance);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
 }
 
-void PropertyNode::writeTo(std::ostream& out, const std::u16string& prefix) const {
-    const std::string path = lineSafe(prefix + name_) + ".";
-    for (const auto& [key, value] : values_)
-        out << path << lineSafe(key) << '=' << lineSafe(value) << '\n';
-    const std::u16string childPrefix = prefix + name_ + u".";
-    for (const auto& entry : children_)
-        entry.second->writeTo(out, childPrefix);
+void PropertyNode::loadLine(std::string_view line, std::size_t& allowance) {
+    allowance += kReadAllowancePerByte * (line.size() + 1);
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    // Files written by older builds hold one byte per character.
+    parseLineWithin(isValidUtf8(line) ? fromUtf8(line) : fromLatin1(line), &allowance);
 }
 
-void PropertyNode::parseLine(const std::u16string& line) {
-    const auto dot = line.find(u'.');
-    if (dot == std::u16string::npos)
+// Depth first, in order, with a stack of its own rather than a call per
+// level, and one path string grown and cut back as it goes.
+void PropertyNode::writeTo(std::ostream& out, const std::u16string& prefix) const {
+    struct Level {
+        const PropertyNode* node;
+        std::map<std::u16string, std::unique_ptr<PropertyNode>>::const_iterator next;
+        std::size_t pathLength;  // of the path before this node's name
+    };
+    std::string path = lineSafe(prefix);
+    std::vector<Level> stack;
+    auto enter = [&](const PropertyNode& node) {
+        const std::size_t before = path.size();
+        path += lineSafe(node.name_);
+        path += '.';
+        for (const auto& [key, value] : node.values_)
+            out << path << lineSafe(key) << '=' << lineSafe(value) << '\n';
+        stack.push_back({&node, node.children_.begin(), before});
+    };
+    enter(*this);
+    while (!stack.empty()) {
+        Level& level = stack.back();
+        if (level.next == level.node->children_.end()) {
+            path.resize(level.pathLength);
+            stack.pop_back();
+            continue;
+        }
+        const PropertyNode& next = *level.next->second;
+        ++level.next;
+        enter(next);
+    }
+}
+
+void PropertyNode::parseLine(const std::u16string& line) { parseLineWithin(line, nullptr); }
+
+void PropertyNode::parseLineWithin(std::u16string_view text, std::size_t* allowance) {
+    const auto dot = text.find(u'.');
+    if (dot == std::u16string_view::npos)
         return;
-    if (line.compare(0, dot, name_) != 0)
+    if (text.substr(0, dot) != name_)
         return;
-    const std::u16string rest = line.substr(dot + 1);
+    const std::u16string_view rest = text.substr(dot + 1);
     const auto equals = rest.find(u'=');
-    if (equals == std::u16string::npos)
+    if (equals == std::u16string_view::npos)
         return;
-    set(rest.substr(0, equals), rest.substr(equals + 1));
+    setPath(rest.substr(0, equals), rest.substr(equals + 1), allowance);
 }
 
 }  // namespace tavix

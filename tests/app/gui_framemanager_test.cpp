@@ -78,8 +78,8 @@ TEST_F(FrameManagerTest, RunEndsWithZeroWhenTheLastFrameCloses) {
     EXPECT_EQ(manager.Run(), 0);
     EXPECT_EQ(manager.frameCount(), 0);
     EXPECT_TRUE(messages.isEmpty());
-    // Closing saved the front page.
-    EXPECT_TRUE(pageExists("FrontPage"));
+    // Nothing was typed, so nothing was written.
+    EXPECT_FALSE(pageExists("FrontPage"));
 }
 
 TEST_F(FrameManagerTest, RunFailsWithoutAFrame) {
@@ -118,7 +118,9 @@ TEST(StartUp, RunsFromEmptyFoldersToAClosedWindowWithExitCodeZero) {
     EXPECT_EQ(QCoreApplication::organizationName(), "Halvorix");
     EXPECT_FALSE(QApplication::windowIcon().isNull());
     EXPECT_TRUE(std::filesystem::is_directory(config + "/Halvorix/Tavix"));
-    EXPECT_TRUE(std::filesystem::exists(data + "/Halvorix/Tavix/Notebooks/Default/FrontPage.xhtml"));
+    EXPECT_TRUE(std::filesystem::is_directory(data + "/Halvorix/Tavix/Notebooks/Default"));
+    // The front page was only looked at: it is not written.
+    EXPECT_FALSE(std::filesystem::exists(data + "/Halvorix/Tavix/Notebooks/Default/FrontPage.xhtml"));
     EXPECT_EQ(store.dataFolder(), QString::fromStdString(config + "/Halvorix/Tavix").toStdU16String());
 }
 

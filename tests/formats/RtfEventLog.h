@@ -76,7 +76,9 @@ public:
         const std::u16string text = u16(chars, length);
         for (std::size_t i = 0; i < text.size(); ++i) {
             const char16_t c = text[i];
-            if (c < 0x20 || c == 0xFFFE || c == 0xFFFF) fault("character not storable in XML");
+            // A tab is page text; XML stores it like any character.
+            if ((c < 0x20 && c != u'\t') || c == 0xFFFE || c == 0xFFFF)
+                fault("character not storable in XML");
             if (c >= 0xD800 && c <= 0xDBFF) {
                 if (i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF)
                     fault("lone high surrogate");

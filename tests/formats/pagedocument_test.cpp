@@ -2,6 +2,7 @@
 // body, failure handling and saving through a notebook.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
@@ -10,6 +11,7 @@
 #include <xercesc/sax2/DefaultHandler.hpp>
 #include <xercesc/util/XMLString.hpp>
 
+#include "formats/HostilePages.h"
 #include "formats/PageDocument.h"
 #include "store/Notebook.h"
 #include "store/TextCodec.h"
@@ -242,20 +244,107 @@ TEST(PageDocumentRules, XhtmlNamedEntitiesUnderTheXhtmlDoctypeGiveTheirCharacter
     EXPECT_EQ(d.page.body(), u"<body><p>a\u00a0b\u2014cd&lt;</p></body>");
 }
 
+// Text of a body, in order, from parsing the markup: what the editor shows.
+std::u16string bodyText(const PageDocument& page, bool* wellFormed = nullptr) {
+    struct Text : xercesc::DefaultHandler {
+        void characters(const XMLCh* chars, const XMLSize_t length) override {
+            text += u16(chars, length);
+        }
+        std::u16string text;
+    } text;
+    const bool ok = page.parseBody(text).ok;
+    if (wellFormed) *wellFormed = ok;
+    return text.text;
+}
+
+TEST(PageDocumentRules, InnerAndRepeatedBodiesKeepAllTheirText) {
+    struct Case {
+        std::u16string body;  // between </head> and </html>
+        std::u16string expected;
+    } cases[] = {
+        // An inner body is kept as it stands, tags and all.
+        {u"<body><p>a</p><body><p>b</p></body><p>c</p></body>",
+         u"<body><p>a</p><body><p>b</p></body><p>c</p></body>"},
+        {u"<body><p>a</p><body><body><p>b</p></body><p>c</p></body><p>d</p></body>",
+         u"<body><p>a</p><body><body><p>b</p></body><p>c</p></body><p>d</p></body>"},
+        {u"<body><div><body><h1>b</h1></body></div><p>c</p></body>",
+         u"<body><div><body><h1>b</h1></body></div><p>c</p></body>"},
+        // A second body after the first is closed continues the first, so
+        // the body stays one element that the editor can show whole.
+        {u"<body><p>a</p></body><body><p>b</p></body>", u"<body><p>a</p><p>b</p></body>"},
+        {u"<body><p>a</p></body><p>outside</p><body><p>b</p><body><p>c</p></body></body>",
+         u"<body><p>a</p><p>b</p><body><p>c</p></body></body>"},
+    };
+    for (const Case& c : cases) {
+        Doc d;
+        ASSERT_TRUE(d.page.loadText(pageFile(u"<title>T</title>", c.body)).ok) << toUtf8(c.body);
+        EXPECT_EQ(d.page.body(), c.expected) << toUtf8(c.body);
+        bool wellFormed = false;
+        const std::u16string shown = bodyText(d.page, &wellFormed);
+        EXPECT_TRUE(wellFormed) << toUtf8(c.body);
+        // Saving and reading back changes nothing, however often.
+        Doc again;
+        ASSERT_TRUE(again.page.loadText(d.page.fileText()).ok);
+        EXPECT_EQ(again.page.body(), d.page.body()) << toUtf8(c.body);
+        EXPECT_EQ(again.page.fileText(), d.page.fileText());
+        EXPECT_EQ(bodyText(again.page), shown);
+    }
+}
+
 TEST(PageDocumentFailures, DamagedFileKeepsThePartialBodyAndPrintsOneLine) {
     Doc d;
-    // The file ends in the middle of the body: the text after the last
-    // complete tag is not part of the body.
+    // The file ends in the middle of the body: everything read is kept,
+    // down to the text after the last complete tag.
     ParseResult r = d.page.loadText(kXhtmlStart + u"<head><title>T</title><meta name=\"keywords\" content=\"k\"/></head>"
                                                   u"<body><h1>Head</h1><p>one <b>bo");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(d.page.title(), u"T");
     EXPECT_EQ(d.page.keywords(), u"k");
-    EXPECT_EQ(d.page.body(), u"<body><h1>Head</h1><p>one <b>");
+    EXPECT_EQ(d.page.body(), u"<body><h1>Head</h1><p>one <b>bo");
     EXPECT_EQ(d.fatalLines(), 1);
     const std::regex line("Fatal Error: .+ at line: 1 at col: [0-9]+\n");
     EXPECT_TRUE(std::regex_match(d.out.str(), line)) << d.out.str();
     EXPECT_EQ(r.line, 1u);
+}
+
+// Whatever keeps a file from being read to its end, loading says so with a
+// position, so that the page is never written over with the part read.
+TEST(PageDocumentFailures, AFileNotReadCompletelyIsNeverReportedAsRead) {
+    const std::string head =
+        "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>T</title></head>";
+    const std::string end = std::string("<p>") + test::kEndMarker + "</p></body></html>";
+    std::string binary;
+    for (int i = 0; i < 4096; ++i) binary += static_cast<char>((i * 7919) >> 3);
+    struct Case {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"Latin-1 byte in UTF-8", head + "<body><p>caf\xe9 au lait</p>" + end},
+        {"NUL byte", head + "<body><p>a" + std::string(1, '\0') + "b</p>" + end},
+        {"&nbsp; without a DOCTYPE", head + "<body><p>a&nbsp;b</p>" + end},
+        {"HTML <br>", head + "<body><p>line<br>next</p>" + end},
+        {"binary", binary},
+        {"PNG image", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) + binary},
+        {"empty", ""},
+        {"cut short", head + "<body><p>one</p><p>cut"},
+        {"text after the root", head + "<body><p>a</p></body></html>" + end},
+        {"undeclared entity", head + "<body><p>&bogus;</p>" + end},
+        {"billion laughs", test::billionLaughs("lol")},
+        {"entity-multiplied text", test::quadraticText(35000, 9000)},
+        {"entity-multiplied keywords", test::quadraticAttribute(35000, 9000)},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        dir.write("Page.xhtml", c.bytes);
+        Doc d;
+        const ParseResult r = d.page.loadFile(fromUtf8(dir.file("Page.xhtml")));
+        EXPECT_FALSE(r.ok) << c.name;
+        EXPECT_FALSE(r.message.empty()) << c.name;
+        EXPECT_GT(r.line, 0u) << c.name;
+        EXPECT_GT(r.column, 0u) << c.name;
+        EXPECT_EQ(d.fatalLines(), 1) << c.name << ": " << d.out.str();
+        EXPECT_EQ(d.page.body().find(fromUtf8(test::kEndMarker)), std::u16string::npos) << c.name;
+    }
 }
 
 TEST(PageDocumentFailures, DiagnosticsGoToStandardOutputUnlessRedirected) {
@@ -269,13 +358,14 @@ TEST(PageDocumentFailures, DiagnosticsGoToStandardOutputUnlessRedirected) {
 
 TEST(PageDocumentFailures, ParseBodyDeliversWhatPrecedesDamageAndNeverThrows) {
     Doc d;
+    // The text read up to the damage is kept, in the paragraph it was in.
     d.page.loadText(u"<html><body><p>fine</p><p>cut <i>here");
-    ASSERT_EQ(d.page.body(), u"<body><p>fine</p><p>cut <i>");
+    ASSERT_EQ(d.page.body(), u"<body><p>fine</p><p>cut <i>here");
     Recorder rec;
     ParseResult r = d.page.parseBody(rec);
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.message.empty());
-    EXPECT_EQ(rec.events, u"[<body><p>fine</p><p>cut <i>");
+    EXPECT_EQ(rec.events, u"[<body><p>fine</p><p>cut <i>here");
 
     Doc whole;
     whole.page.loadText(u"<html><body><p>x &amp; y</p></body></html>");
@@ -358,4 +448,24 @@ TEST_F(PageDocumentSave, AFailedWriteIsReportedAndKeepsTheDocument) {
     page.loadText(u"<body><p>kept</p></body>");
     EXPECT_FALSE(page.save().ok());
     EXPECT_EQ(page.body(), u"<body><p>kept</p></body>");
+}
+
+// A page may use named entities as often as it likes: all of it is read,
+// and what is saved reads back the same.
+TEST_F(PageDocumentSave, ManyNamedEntitiesAreReadWholeAndSavedWhole) {
+    for (const char* name : {"nbsp", "eacute"}) {
+        dir.write("Many.xhtml", test::namedEntities(name, 60000));
+        Doc d(&notebook);
+        d.page.setName(u"Many");
+        const ParseResult r = d.page.loadFile(notebook.pagePath(u"Many"));
+        ASSERT_TRUE(r.ok) << name << ": " << r.message;
+        const std::u16string body = d.page.body();
+        EXPECT_NE(body.find(fromUtf8(test::kEndMarker)), std::u16string::npos);
+        const char16_t character = std::string(name) == "nbsp" ? u'\u00a0' : u'\u00e9';
+        EXPECT_EQ(std::count(body.begin(), body.end(), character), 60000) << name;
+        ASSERT_TRUE(d.page.save().ok());
+        Doc back;
+        ASSERT_TRUE(back.page.loadFile(notebook.pagePath(u"Many")).ok);
+        EXPECT_EQ(back.page.body(), body);
+    }
 }

@@ -217,11 +217,15 @@ TEST_F(RtfReaderTest, UnicodeWordsAndFallbacks) {
 }
 
 TEST_F(RtfReaderTest, ControlCharactersAreDropped) {
+    // "\tab" is the one way RTF writes a tab, and a tab is page text; raw or
+    // escaped control characters are not.
     std::u16string rtf = u"\\pard a\tb\\'09c\\u9?d\\tab e\\line f";
     rtf += char16_t(0);
     rtf += u"g\x01\\par";
     rtf += char16_t(0);  // a trailing NUL opens no paragraph
-    EXPECT_EQ(body(rtf), u"<body><p>abcdefg</p></body>");
+    EXPECT_EQ(body(rtf), u"<body><p>abcd\tefg</p></body>");
+    // A tab opens a paragraph as any text does; in a skipped group it goes.
+    EXPECT_EQ(body(u"\\pard\\s2\\tab x{\\*\\foo \\tab}\\par"), u"<body><h2>\tx</h2></body>");
     EXPECT_EQ(body(u"\\pard a\r\nb\\par\r\n"), u"<body><p>ab</p></body>");
 }
 

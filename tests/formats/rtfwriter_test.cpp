@@ -88,7 +88,10 @@ TEST_F(RtfWriterTest, ParagraphsAndFormats) {
 
 TEST_F(RtfWriterTest, TextEscapingAndControlCharacters) {
     EXPECT_EQ(bodyRtf(u"<body><p>C:\\temp {x}</p></body>"), kNormal + u"C:\\\\temp \\{x\\}\\par }");
-    EXPECT_EQ(bodyRtf(u"<body><p>a\tb\nc&#13;d&amp;&lt;</p></body>"), kNormal + u"abcd&<\\par }");
+    // A tab in a paragraph is text, written as "\tab"; one between
+    // paragraphs is only the layout of the markup.
+    EXPECT_EQ(bodyRtf(u"<body><p>a\tb\nc&#13;d&amp;&lt;</p></body>"), kNormal + u"a\\tab bcd&<\\par }");
+    EXPECT_EQ(bodyRtf(u"<body>\t<p><b>\t</b>x</p>\t</body>"), kNormal + u"\\b \\tab \\b0 x\\par }");
     // Non-ASCII and astral characters pass as they are.
     EXPECT_EQ(bodyRtf(u"<body><p>\u00e9\u20ac\U0001F600</p></body>"), kNormal + u"\u00e9\u20ac\U0001F600\\par }");
     // Text outside the body, and between its elements, as the rules say.

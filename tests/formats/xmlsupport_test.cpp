@@ -6,6 +6,7 @@
 #include <xercesc/sax2/Attributes.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
 
+#include "formats/HostilePages.h"
 #include "formats/XhtmlEntities.h"
 #include "formats/XmlSupport.h"
 #include "store/TextCodec.h"
@@ -280,4 +281,103 @@ TEST_F(XmlSupportTest, TextMultipliedByDeclaredEntitiesIsCutOff) {
     fine += u"</a>";
     Recorder ok;
     EXPECT_TRUE(parse(fine, ok).ok);
+}
+
+// Every way found of making the parser multiply what it reads ends the
+// parse as one positioned fatal error marked as a bound, with the text
+// delivered kept near the document's own size.
+TEST_F(XmlSupportTest, HostileDocumentsEndAtABoundWithAPosition) {
+    struct Case {
+        const char* name;
+        std::string document;
+    } cases[] = {
+        {"text", test::quadraticText(35000, 9000)},
+        {"attribute", test::quadraticAttribute(35000, 9000)},
+        {"attributes", test::quadraticAttributes(20000, 400)},
+        {"default attributes", test::defaultAttributes(20000, 2000)},
+        {"billion laughs", test::billionLaughs("lol")},
+        {"billion empties", test::billionLaughs("")},
+        {"padded laughs", test::billionLaughs("lol", 30000)},
+        {"entity chain", test::entityChain(300)},
+    };
+    test::TempDir dir;
+    for (const Case& c : cases) {
+        dir.write("page.xhtml", c.document);
+        auto reader = makeSafeReader();
+        for (bool fromFile : {true, false}) {
+            Recorder r;
+            const ParseResult result =
+                fromFile ? parseFile(*reader, fromUtf8(dir.file("page.xhtml")), r, &r)
+                         : parseText(*makeSafeReader(), fromUtf8(c.document), r, &r);
+            EXPECT_FALSE(result.ok) << c.name;
+            EXPECT_TRUE(result.limitExceeded) << c.name << ": " << result.message;
+            EXPECT_FALSE(result.message.empty()) << c.name;
+            EXPECT_GT(result.line, 0u) << c.name;
+            EXPECT_GT(result.column, 0u) << c.name;
+            EXPECT_EQ(r.fatalErrors, 1) << c.name;
+            EXPECT_LE(r.events.size(), textBudget(c.document.size()) + 200) << c.name;
+            EXPECT_EQ(r.events.find(fromUtf8(test::kEndMarker)), std::u16string::npos) << c.name;
+        }
+    }
+}
+
+// Honest documents near the bounds are read to their end: references the
+// document writes are never counted against it, however many, and an
+// attribute as large as the page is fine.
+TEST_F(XmlSupportTest, HonestDocumentsNearTheBoundsAreReadWhole) {
+    struct Case {
+        const char* name;
+        std::string document;
+    } cases[] = {
+        {"60000 nbsp", test::namedEntities("nbsp", 60000)},
+        {"60000 eacute", test::namedEntities("eacute", 60000)},
+        {"80000 mixed", test::namedEntities("mdash;&euro;&nbsp;&eacute", 20000)},
+        {"60000 declared", test::pageWith("<!DOCTYPE html [<!ENTITY w \"word\">]>",
+                                          test::repeat("<p>&w;</p>", 60000))},
+        {"attribute of 3 MB",
+         test::pageWith("", "<p>x</p>",
+                        "<meta name=\"keywords\" content=\"" + std::string(3 << 20, 'k') + "\"/>")},
+        {"entity chain of 8", test::entityChain(8)},
+        {"nested 5000 deep", test::pageWith(test::kXhtmlDoctype, test::repeat("<b>", 5000) + "x" +
+                                                                     test::repeat("</b>", 5000))},
+    };
+    test::TempDir dir;
+    auto reader = makeSafeReader();  // one reader for all, as a search uses it
+    for (const Case& c : cases) {
+        dir.write("page.xhtml", c.document);
+        Recorder r;
+        const ParseResult result = parseFile(*reader, fromUtf8(dir.file("page.xhtml")), r, &r);
+        EXPECT_TRUE(result.ok) << c.name << ": " << result.message;
+        EXPECT_FALSE(result.limitExceeded) << c.name;
+        EXPECT_NE(r.events.find(fromUtf8(test::kEndMarker)), std::u16string::npos) << c.name;
+    }
+    // References are found in files of either UTF-16 byte order too.
+    const std::u16string text = fromUtf8(test::namedEntities("nbsp", 60000));
+    for (bool little : {true, false}) {
+        std::string bytes = little ? "\xff\xfe" : "\xfe\xff";
+        for (char16_t unit : text) {
+            const char low = static_cast<char>(unit & 0xFF), high = static_cast<char>(unit >> 8);
+            bytes += little ? std::string{low, high} : std::string{high, low};
+        }
+        dir.write("utf16.xhtml", bytes);
+        Recorder r;
+        const ParseResult result = parseFile(*reader, fromUtf8(dir.file("utf16.xhtml")), r, &r);
+        EXPECT_TRUE(result.ok) << (little ? "little" : "big") << " endian: " << result.message;
+        EXPECT_NE(r.events.find(fromUtf8(test::kEndMarker)), std::u16string::npos);
+    }
+}
+
+TEST_F(XmlSupportTest, AReaderStoppedForMemoryRefusesFurtherDocuments) {
+    auto reader = makeSafeReader();
+    Recorder bomb;
+    const ParseResult stopped =
+        parseText(*reader, fromUtf8(test::quadraticAttribute(35000, 9000)), bomb, &bomb);
+    ASSERT_TRUE(stopped.limitExceeded);
+    Recorder next;
+    const ParseResult refused = parseText(*reader, u"<a>fine</a>", next, &next);
+    EXPECT_FALSE(refused.ok);
+    EXPECT_FALSE(refused.message.empty());
+    EXPECT_EQ(next.events, u"");
+    EXPECT_TRUE(parseText(*makeSafeReader(), u"<a>fine</a>", next, &next).ok);
+    EXPECT_EQ(next.events, u"<a>fine</a>");
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "formats/HostilePages.h"
 #include "store/Notebook.h"
 #include "store/TextCodec.h"
 #include "support/TempDir.h"
@@ -26,7 +27,7 @@ protected:
     // Page names found, in the order handed out; *error receives the
     // search's error message (empty when none).
     std::vector<std::string> find(const std::string& pattern, bool matchCase, unsigned threads,
-                                  std::string* error = nullptr) {
+                                  std::string* error = nullptr, std::vector<std::string>* skipped = nullptr) {
         PageMatcher matcher;
         matcher.setPattern(fromUtf8(pattern));
         matcher.setMatchCase(matchCase);
@@ -39,6 +40,8 @@ protected:
         }
         if (error) *error = search.error().message();
         else EXPECT_TRUE(search.error().ok()) << search.error().message();
+        if (skipped)
+            for (const Status& page : search.skipped()) skipped->push_back(page.message());
         return names;
     }
 
@@ -138,6 +141,27 @@ TEST_F(PageSearchTest, DamagedAndUnreadablePagesAreSkippedQuietly) {
     dir.write("C.xhtml", "<html><p>fine</p><oops word</p></html>");  // the damage comes first
     dir.write("D.xhtml", page("<p>word</p>"));
     EXPECT_EQ(find("word", true, 2), (Names{"A", "B", "D"}));
+}
+
+TEST_F(PageSearchTest, AHostilePageIsSkippedAndNamedWhileTheSearchGoesOn) {
+    // Pages using named entities heavily are searched whole; a page the
+    // bounds stop cannot be searched (nor opened), so it is named, and the
+    // pages after it are still searched.
+    dir.write("A.xhtml", page("<p>word</p>"));
+    dir.write("B.xhtml", test::namedEntities("nbsp", 60000));  // found by its end marker
+    dir.write("C.xhtml", test::quadraticText(35000, 9000));
+    dir.write("D.xhtml", page("<p>word</p>"));
+    dir.write("E.xhtml", test::quadraticText(35000, 9000));
+    for (unsigned threads : {1u, 2u}) {
+        std::string error;
+        std::vector<std::string> skipped;
+        EXPECT_EQ(find("word|EndOfThePage", false, threads, &error, &skipped), (Names{"A", "B", "D"})) << threads;
+        EXPECT_TRUE(error.empty()) << error;
+        ASSERT_EQ(skipped.size(), 2u) << threads;
+        EXPECT_NE(skipped[0].find("C.xhtml cannot be searched"), std::string::npos) << skipped[0];
+        EXPECT_NE(skipped[0].find("line 1"), std::string::npos) << skipped[0];
+        EXPECT_NE(skipped[1].find("E.xhtml cannot be searched"), std::string::npos) << skipped[1];
+    }
 }
 
 }  // namespace

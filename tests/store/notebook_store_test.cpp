@@ -3,8 +3,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "formats/PageDocument.h"
 #include "store/FileSystem.h"
@@ -152,6 +155,111 @@ TEST(NotebookStore, FailedSettingsSaveIsReported) {
     ASSERT_TRUE(nowhere.loadSettings());
     EXPECT_TRUE(nowhere.properties()->filePath().empty());
     EXPECT_FALSE(nowhere.saveStyleSheet().ok());
+}
+
+unsigned modeOf(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0u;
+}
+
+TEST(NotebookStore, CreatedFoldersArePrivateAndExistingOnesAreLeftAlone) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("config").c_str(), 0755), 0);
+    const mode_t oldMask = ::umask(022);
+    NotebookStore::ensureFolders(dir.path16() + u"/config/Halvorix/Tavix",
+                                 dir.path16() + u"/data/Halvorix/Tavix");
+    ::umask(oldMask);
+    EXPECT_EQ(modeOf(dir.file("config")), 0755u);
+    for (const char* folder : {"config/Halvorix", "config/Halvorix/Tavix", "data", "data/Halvorix",
+                               "data/Halvorix/Tavix", "data/Halvorix/Tavix/Notebooks",
+                               "data/Halvorix/Tavix/Notebooks/Default"})
+        EXPECT_EQ(modeOf(dir.file(folder)), 0700u) << folder;
+}
+
+// Every road by which the settings reach the disk.
+void expectEverySettingsSaveRefused(NotebookStore& store, const std::string& reason) {
+    store.styleSheet().setLeftMargin(40);
+    std::vector<Status> results;
+    results.push_back(store.saveStyleSheet());
+    PropertyNode& history = store.settings(u"FindPages").child(u"History");
+    history.set(u"1", u"searched");
+    results.push_back(history.save());
+    results.push_back(store.properties()->save());
+    for (const Status& s : results) {
+        EXPECT_FALSE(s.ok());
+        EXPECT_NE(s.message().find("tavix.props"), std::string::npos) << s.message();
+        EXPECT_NE(s.message().find(reason), std::string::npos) << s.message();
+    }
+}
+
+TEST(NotebookStore, ASettingsPathThatCannotBeReadIsNeverReplaced) {
+    TempDir dir;
+    ASSERT_EQ(::mkdir(dir.file("tavix.props").c_str(), 0755), 0);
+    dir.write("tavix.props/inside", "kept");
+    NotebookStore store;
+    store.setDataFolder(dir.path16());
+    EXPECT_TRUE(store.loadSettings());
+    EXPECT_EQ(store.styleSheet(), StyleSheet());
+    expectEverySettingsSaveRefused(store, "Is a directory");
+    EXPECT_TRUE(isFolder(dir.file("tavix.props")));
+    EXPECT_EQ(dir.read("tavix.props/inside"), "kept");
+
+    // Something that is not a file at all, such as a FIFO, is no better.
+    TempDir other;
+    ASSERT_EQ(::mkfifo(other.file("tavix.props").c_str(), 0644), 0);
+    NotebookStore fifo;
+    fifo.setDataFolder(other.path16());
+    EXPECT_TRUE(fifo.loadSettings());
+    expectEverySettingsSaveRefused(fifo, "tavix.props");
+    struct stat info {};
+    ASSERT_EQ(::lstat(other.file("tavix.props").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST(NotebookStore, ASettingsFileWithoutReadPermissionIsNeverReplaced) {
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permission bits do not stop the superuser";
+    TempDir dir;
+    const std::string original =
+        "app.StyleMap.Style0.Font.Name=Fira Sans\napp.StyleMap.LeftMargin=30\n";
+    dir.write("tavix.props", original);
+    ASSERT_EQ(::chmod(dir.file("tavix.props").c_str(), 0), 0);
+    NotebookStore store;
+    store.setDataFolder(dir.path16());
+    EXPECT_TRUE(store.loadSettings());
+    expectEverySettingsSaveRefused(store, "Permission denied");
+    ASSERT_EQ(::chmod(dir.file("tavix.props").c_str(), 0600), 0);
+    EXPECT_EQ(dir.read("tavix.props"), original);
+}
+
+// The pid of a process that has ended and been reaped.
+pid_t deadPid() {
+    const pid_t pid = ::fork();
+    if (pid == 0)
+        ::_exit(0);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return pid;
+}
+
+TEST(NotebookStore, OpeningTheFoldersRemovesWhatEndedSavesLeftBehind) {
+    TempDir dir;
+    NotebookStore::ensureFolders(dir.path16() + u"/config", dir.path16() + u"/data");
+    const std::string dead = ".tavix-tmp-" + std::to_string(deadPid()) + "-abcdefghij";
+    const std::string live = ".tavix-tmp-" + std::to_string(::getpid()) + "-abcdefghij";
+    for (const char* folder : {"config/", "data/Notebooks/Default/"}) {
+        dir.write(folder + dead, "leftover");
+        dir.write(folder + live, "being written");
+    }
+    NotebookStore store;
+    store.setDataFolder(dir.path16() + u"/config");
+    store.loadSettings();
+    EXPECT_FALSE(pathExists(dir.file("config/" + dead)));
+    EXPECT_TRUE(pathExists(dir.file("data/Notebooks/Default/" + dead)));
+    store.setProgramFolder(dir.path16() + u"/data");
+    EXPECT_FALSE(pathExists(dir.file("data/Notebooks/Default/" + dead)));
+    EXPECT_TRUE(pathExists(dir.file("config/" + live)));
+    EXPECT_TRUE(pathExists(dir.file("data/Notebooks/Default/" + live)));
 }
 
 TEST(NotebookStore, PagesSavedThroughTheStoreAreListed) {

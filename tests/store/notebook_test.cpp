@@ -102,11 +102,14 @@ TEST_F(NotebookTest, NewPageWithMarkupCharactersInItsNameIsWellFormed) {
 
 TEST_F(NotebookTest, CacheHitsReturnTheSameDocumentAndCountUses) {
     PageDocument& first = notebook.getPage(u"FrontPage");
-    // A file appearing later is not read while the page is cached.
+    EXPECT_EQ(first.title(), u"Front Page");
+    // A file written by someone else later is read into the same document,
+    // so no window goes on with a stale copy.
     dir.write("FrontPage.xhtml", pageFile("Changed", "<body><p>x</p></body>"));
     PageDocument& second = notebook.getPage(u"FrontPage");
     EXPECT_EQ(&first, &second);
-    EXPECT_EQ(second.title(), u"Front Page");
+    EXPECT_EQ(second.title(), u"Changed");
+    EXPECT_EQ(second.source().kind, PageSource::File);
     EXPECT_EQ(notebook.useCount(u"FrontPage"), 2);
 
     // Names are case-sensitive: another letter case is another entry.
@@ -136,7 +139,14 @@ TEST_F(NotebookTest, DamagedFileReportsToTheNotebooksDiagnostics) {
 TEST_F(NotebookTest, FolderNamedLikeAPageIsNotAPageFile) {
     ASSERT_EQ(::mkdir(dir.file("Odd.xhtml").c_str(), 0755), 0);
     PageDocument& page = notebook.getPage(u"Odd");
-    EXPECT_EQ(page.body(), u"<body><h1>Odd</h1><p></p></body>");
+    // Not a new page: its template saved would replace what is there.
+    EXPECT_EQ(page.source().kind, PageSource::Unreadable);
+    EXPECT_NE(page.source().readFailure.find("Odd.xhtml"), std::string::npos);
+    EXPECT_EQ(page.body(), u"<body><p></p></body>");
+    const PageSaveOutcome saved = notebook.savePage(page, page.source().stamp);
+    EXPECT_FALSE(saved.status.ok());
+    struct stat info {};
+    EXPECT_TRUE(::stat(dir.file("Odd.xhtml").c_str(), &info) == 0 && S_ISDIR(info.st_mode));
 }
 
 TEST_F(NotebookTest, EvictsTheLeastUsedFirstInNameOrderBeforeInserting) {
@@ -236,7 +246,8 @@ TEST_F(NotebookTest, WriteFailuresAreReportedWithTheirReason) {
 TEST_F(NotebookTest, ListingIsSortedAndSkipsWhatIsNotAPage) {
     for (const char* name : {"b.xhtml", "a.xhtml", "notes.txt", "c.xhtml.xhtml", ".hidden.xhtml",
                              ".tavix-tmp-Ab3", ".xhtml", "Upper.XHTML", "\xFF.xhtml", "d.xhtml",
-                             "\xC3\xA9t\xC3\xA9.xhtml"})
+                             "\xC3\xA9t\xC3\xA9.xhtml", "a.xhtml~", "a.xhtml.bak", "b.xhtml.orig",
+                             "e.xhtmlx", ".tavix-tmp-123-abcdefghij", "#d.xhtml#"})
         dir.write(name, "");
     ASSERT_EQ(::mkdir(dir.file("folder.xhtml").c_str(), 0755), 0);
 
@@ -244,13 +255,27 @@ TEST_F(NotebookTest, ListingIsSortedAndSkipsWhatIsNotAPage) {
     std::vector<std::u16string> paths;
     for (PageFileIterator it = notebook.pages(); !(it == PageIterator()); ++it) {
         EXPECT_EQ(it->notebookName, u"Default");
+        // Every listed page opens the very file it was listed for.
+        EXPECT_EQ(it.path(), notebook.pagePath(it->pageName));
         names.push_back(it->pageName);
         paths.push_back(it.path());
     }
-    EXPECT_EQ(names, (std::vector<std::u16string>{u"a", u"b", u"c", u"d", u"\u00e9t\u00e9"}));
+    // Only names ending in ".xhtml"; backups and editor files are not pages.
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"a", u"b", u"c.xhtml", u"d", u"\u00e9t\u00e9"}));
     ASSERT_EQ(paths.size(), 5u);
     EXPECT_EQ(paths[2], dir.path16() + u"/c.xhtml.xhtml");
     EXPECT_EQ(paths[4], dir.path16() + u"/\u00e9t\u00e9.xhtml");
+}
+
+TEST_F(NotebookTest, APageWhoseNameEndsInXhtmlOpensItsOwnFile) {
+    dir.write("notes.xhtml.xhtml", pageFile("Inner", "<body><p>doubled</p></body>"));
+    dir.write("notes.xhtml~", pageFile("Backup", "<body><p>backup</p></body>"));
+    PageFileIterator it = notebook.pages();
+    ASSERT_FALSE(it == PageIterator());
+    EXPECT_EQ(it->pageName, u"notes.xhtml");
+    EXPECT_EQ(notebook.getPage(it->pageName).title(), u"Inner");
+    ++it;
+    EXPECT_TRUE(it == PageIterator());
 }
 
 TEST_F(NotebookTest, TwoPagesThenTheEndMarker) {
