@@ -6,6 +6,8 @@
 //              (the yardstick for Open).
 //   Save:      editor to page file.
 //   TypeChar:  one character typed in the middle (insert, re-mark, layout).
+//   TypeCharLongParagraph: one character typed in the middle of a single
+//              216,000-character paragraph full of link words.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -148,8 +150,38 @@ void BM_TypeChar(benchmark::State& state) {
     f.editor->SetModified(false);
 }
 
+void BM_TypeCharLongParagraph(benchmark::State& state) {
+    Fixture& f = fixture();
+    std::string body = "<body><p>";
+    while (body.size() < 216000 + 9)
+        body += "FrontPage and ShoppingList words ";
+    body.resize(216000 + 9);
+    body += "</p></body>";
+    std::ofstream(f.folder + "/LongParagraph.xhtml", std::ios::binary)
+        << "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Long</title></head>" << body
+        << "</html>";
+    NotebookStore store;
+    store.notebook().setFolder(fromUtf8(f.folder));
+    PageOperations ops(store, *f.editor, nullptr, f.window.get());
+    ops.OpenPage(u"LongParagraph", false);
+    layOut(f.editor->document());
+    const int middle = f.editor->textLength() / 2;
+    f.editor->setSelection(middle, middle);
+    for (auto _ : state) {
+        press(f.editor, Qt::Key_A, QStringLiteral("A"), Qt::ShiftModifier);
+        layOut(f.editor->document());
+        state.PauseTiming();
+        press(f.editor, Qt::Key_Backspace, QString());
+        layOut(f.editor->document());
+        state.ResumeTiming();
+    }
+    state.counters["chars"] = f.editor->textLength();
+    f.editor->SetModified(false);
+}
+
 }  // namespace
 
+BENCHMARK(BM_TypeCharLongParagraph)->Unit(benchmark::kMicrosecond)->Iterations(100);
 BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_SetHtml)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_Save)->Unit(benchmark::kMillisecond)->Iterations(10);

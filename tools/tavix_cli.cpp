@@ -1,9 +1,9 @@
-// tavix-cli: lists, searches, exports and imports the pages of a notebook
-// without the desktop program, for scripts and the shell.
+// tavix-cli: lists, searches, exports, imports, renames and deletes the
+// pages of a notebook without the desktop program, for scripts and the shell.
 //
 // Results go to standard output; every problem is one line on standard
 // error, so results can be piped on safely. Exit status: 0 success, 1 when
-// find matched nothing, 2 on any error.
+// nothing was found, 2 on any error.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -18,6 +18,9 @@
 #include "formats/RtfReader.h"
 #include "formats/RtfWriter.h"
 #include "formats/XmlSupport.h"
+#include "index/NotebookIndex.h"
+#include "index/PageRename.h"
+#include "index/PageTrash.h"
 #include "search/PageMatcher.h"
 #include "search/PageSearch.h"
 #include "store/FileSystem.h"
@@ -40,12 +43,16 @@ Reads and writes the pages of a Tavix notebook.
 Commands:
   list                         Print every page name, one per line, in the
                                order the notebook lists its pages.
-  find [--match-case] PATTERN  Print the names of the pages whose text
-                               matches PATTERN, a Perl-style regular
-                               expression searched in each run of page text
-                               (titles and bodies, not keywords). Letters
-                               match regardless of case unless --match-case
-                               is given. Exit status 1 when nothing matched.
+  find [--match-case] [--literal] [--keywords-only] PATTERN
+                               Print the names of the pages whose title, text
+                               or keywords match PATTERN, a Perl-style
+                               regular expression searched in each run of
+                               page text and in the keywords. Letters match
+                               regardless of case unless --match-case is
+                               given. --literal finds PATTERN as it stands
+                               ("C++" finds "C++"); --keywords-only searches
+                               the keywords alone. Exit status 1 when nothing
+                               matched.
   export-rtf PAGE [OUT]        Convert the page's body to RTF, formatted with
                                the style sheet of the settings file, and write
                                it to OUT, or to standard output when OUT is
@@ -54,6 +61,26 @@ Commands:
                                Read the RTF document FILE into the page PAGE
                                and save it. An existing page is only replaced
                                when --replace is given.
+  pages                        Print every page's name and title, separated by
+                               a tab, one page per line, in the order of list.
+                               Exit status 1 when the notebook has no pages.
+  links PAGE                   Print the link words of PAGE (of its text and
+                               keywords, as Tavix marks them), one per line,
+                               in the order they first appear. Exit status 1
+                               when it has none.
+  backlinks PAGE               Print the names of the pages whose text or
+                               keywords link to PAGE. Exit status 1 when no
+                               page does.
+  rename OLD NEW               Rename the page OLD to NEW, which must be a
+                               link word naming no page yet, and replace the
+                               link word OLD by NEW in every page holding it,
+                               all or nothing. A page that cannot be changed
+                               safely (damaged, write-protected) is left as it
+                               is and named on standard error.
+  delete PAGE                  Move the page's file to the trash
+                               ($XDG_DATA_HOME/Trash), from where a file
+                               manager restores it. Links to it stay. The
+                               front page cannot be deleted.
 
 Options:
   --notebook DIR   The notebook folder (default: the folder Tavix uses,
@@ -64,9 +91,12 @@ Options:
   --               Ends the options, for a PATTERN or PAGE starting with "--".
 
 list, find and export-rtf never create or change any file except OUT;
-import-rtf writes the one page file.
+import-rtf writes the one page file. pages, links, backlinks, rename and
+delete use the notebook index Tavix keeps in $XDG_CACHE_HOME/Halvorix/Tavix
+(a cache; the page files stay the truth), brought up to date with the folder
+first. Every command first completes a rename that was cut short.
 
-Output is UTF-8. Exit status: 0 on success, 1 when find matched nothing,
+Output is UTF-8. Exit status: 0 on success, 1 when nothing was found,
 2 on any error, with one line on standard error naming the problem.
 )";
 
@@ -188,10 +218,22 @@ public:
 
     int run() {
         const std::string& c = options_.command;
+        // A rename cut short is completed before anything reads the pages.
+        if (isFolder(options_.notebookFolder)) {
+            const JournalRecovery recovery = recoverJournal(options_.notebookFolder, nullptr);
+            if (!recovery.status) return fail(shown(recovery.status.message()));
+            for (const std::string& conflict : recovery.conflicts)
+                std::fprintf(stderr, "tavix-cli: not renamed: %s\n", shown(conflict).c_str());
+        }
         if (c == "list") return list();
         if (c == "find") return find();
         if (c == "export-rtf") return exportRtf();
         if (c == "import-rtf") return importRtf();
+        if (c == "pages") return pages();
+        if (c == "links") return links();
+        if (c == "backlinks") return backlinks();
+        if (c == "rename") return rename();
+        if (c == "delete") return remove();
         return fail("unknown command: " + shown(c) + " (try --help)");
     }
 
@@ -256,13 +298,16 @@ private:
     }
 
     int find() {
-        if (auto problem = expect(1, 1, {"--match-case"}, "PATTERN")) return fail(*problem);
+        if (auto problem = expect(1, 1, {"--match-case", "--literal", "--keywords-only"}, "PATTERN"))
+            return fail(*problem);
         if (auto problem = checkNotebook()) return fail(*problem);
         const std::string& pattern = options_.arguments[0];
         if (!isValidUtf8(pattern)) return fail("bad pattern: not valid UTF-8");
         PageMatcher matcher;
-        matcher.setPattern(fromUtf8(pattern));
+        const std::u16string text = fromUtf8(pattern);
+        matcher.setPattern(hasFlag("--literal") ? PageMatcher::escapeLiteral(text) : text);
         matcher.setMatchCase(hasFlag("--match-case"));
+        matcher.setPlaces(hasFlag("--keywords-only") ? kMatchInKeywords : kMatchAnywhere);
         std::string out;
         std::size_t found = 0;
         PageSearch search(matcher, store_.notebook().pages());
@@ -342,8 +387,101 @@ private:
         return kSuccess;
     }
 
+    // The index, brought up to date with the folder when update is set.
+    std::optional<std::string> openIndex(bool update) {
+        if (Status opened = index_.open(options_.notebookFolder); !opened)
+            return shown(opened.message());
+        if (!update) return std::nullopt;
+        const IndexUpdate updated = index_.update();
+        if (!updated.status) return shown(updated.status.message());
+        return std::nullopt;
+    }
+
+    int printLines(const std::vector<std::u16string>& lines) {
+        std::string out;
+        for (const std::u16string& line : lines) out += toUtf8(line) + "\n";
+        if (!writeStdout(out)) return fail("cannot write to standard output");
+        return lines.empty() ? kNoMatch : kSuccess;
+    }
+
+    int pages() {
+        if (auto problem = expect(0, 0, {}, "")) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        if (auto problem = openIndex(true)) return fail(*problem);
+        std::vector<IndexedPage> all;
+        if (Status listed = index_.pages(all); !listed) return fail(shown(listed.message()));
+        std::string out;
+        for (const IndexedPage& page : all) {
+            // A title is one field of one line whatever it holds.
+            std::string title = toUtf8(page.title);
+            for (char& ch : title)
+                if (static_cast<unsigned char>(ch) < 0x20 || ch == 0x7F) ch = ' ';
+            out += toUtf8(page.name) + "\t" + title + "\n";
+        }
+        if (!writeStdout(out)) return fail("cannot write to standard output");
+        return all.empty() ? kNoMatch : kSuccess;
+    }
+
+    int links() {
+        if (auto problem = expect(1, 1, {}, "PAGE")) return fail(*problem);
+        std::u16string name;
+        if (auto problem = pageName(options_.arguments[0], name)) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        if (auto problem = openIndex(true)) return fail(*problem);
+        bool exists = false;
+        if (Status found = index_.hasPage(name, exists); !found)
+            return fail(shown(found.message()));
+        if (!exists) return fail("unknown page: " + shown(options_.arguments[0]));
+        std::vector<std::u16string> words;
+        if (Status found = index_.linksOf(name, words); !found) return fail(shown(found.message()));
+        return printLines(words);
+    }
+
+    int backlinks() {
+        if (auto problem = expect(1, 1, {}, "PAGE")) return fail(*problem);
+        std::u16string name;
+        if (auto problem = pageName(options_.arguments[0], name)) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        if (auto problem = openIndex(true)) return fail(*problem);
+        std::vector<std::u16string> from;
+        if (Status found = index_.backlinksOf(name, from); !found)
+            return fail(shown(found.message()));
+        return printLines(from);
+    }
+
+    int rename() {
+        if (auto problem = expect(2, 2, {}, options_.arguments.empty() ? "OLD" : "NEW"))
+            return fail(*problem);
+        std::u16string from;
+        std::u16string to;
+        if (auto problem = pageName(options_.arguments[0], from)) return fail(*problem);
+        if (!isValidUtf8(options_.arguments[1]))
+            return fail("unsafe page name: " + shown(options_.arguments[1]));
+        to = fromUtf8(options_.arguments[1]);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        if (auto problem = openIndex(false)) return fail(*problem);
+        const RenameOutcome outcome = renamePage(options_.notebookFolder, index_, from, to);
+        if (!outcome.status) return fail(shown(outcome.status.message()));
+        for (const RenameOutcome::Left& left : outcome.leftAlone)
+            std::fprintf(stderr, "tavix-cli: not renamed in %s: %s\n",
+                         shown(toUtf8(left.page)).c_str(), shown(left.why).c_str());
+        return kSuccess;
+    }
+
+    int remove() {
+        if (auto problem = expect(1, 1, {}, "PAGE")) return fail(*problem);
+        std::u16string name;
+        if (auto problem = pageName(options_.arguments[0], name)) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        if (auto problem = openIndex(false)) return fail(*problem);
+        const TrashedPage trashed = deletePage(options_.notebookFolder, &index_, name);
+        if (!trashed.status) return fail(shown(trashed.status.message()));
+        return kSuccess;
+    }
+
     Options options_;
     NotebookStore store_;
+    NotebookIndex index_;
 };
 
 }  // namespace

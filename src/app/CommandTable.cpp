@@ -30,6 +30,12 @@ std::vector<CommandInfo> buildCommands() {
         {cmd::PrintSetup, kFile, "P&rint Setup...", {},
          "Change the printer and printing options\nPrint Setup", None, false,
          "document-page-setup"},
+        {cmd::NewPage, kFile, "&New Page...", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_N)},
+         "Make a new page and open it\nNew Page", None, false, "document-new"},
+        {cmd::RenamePage, kFile, "Rena&me Page...", {K(Qt::Key_F2)},
+         "Give this page another name, and its links with it\nRename Page", None, false, ""},
+        {cmd::DeletePage, kFile, "&Delete Page...", {},
+         "Move this page to the trash\nDelete Page", None, false, "user-trash"},
         {cmd::Exit, kFile, "E&xit", {},
          "Quit the application, saving the open page\nExit", None, false, "application-exit"},
 
@@ -63,6 +69,10 @@ std::vector<CommandInfo> buildCommands() {
          "Show or hide the status bar\nToggle Status Bar", None, true, ""},
         {cmd::PageKeywords, kView, "Page &Keywords", {},
          "Show or hide the keywords of this page\nPage Keywords", None, true, ""},
+        {cmd::AllPages, kView, "&All Pages", {},
+         "Show or hide the list of every page\nAll Pages", None, true, ""},
+        {cmd::Backlinks, kView, "&Backlinks", {},
+         "Show or hide the pages that link to this page\nBacklinks", None, true, ""},
 
         {cmd::Back, kNavigation, "&Back", {K(Qt::ALT | Qt::Key_Left), K(Qt::Key_Back)},
          "Go back to the previous page\nBack", Std, false, "go-previous"},
@@ -70,6 +80,8 @@ std::vector<CommandInfo> buildCommands() {
          "Go forward to the next page\nForward", Std, false, "go-next"},
         {cmd::FrontPage, kNavigation, "Front &Page", {K(Qt::ALT | Qt::Key_Home), K(Qt::Key_HomePage)},
          "Return to FrontPage", Std, false, "go-home"},
+        {cmd::JumpToPage, kNavigation, "&Jump to Page...", {K(Qt::CTRL | Qt::Key_J)},
+         "Open a page by its name or title\nJump to Page", None, false, "go-jump"},
 
         {cmd::StyleNormal, kParagraphStyle, "&Normal", {K(Qt::CTRL | Qt::Key_N)},
          "Apply the Normal paragraph style\nNormal", None, true, ""},
@@ -128,7 +140,8 @@ std::vector<LayoutItem> paragraphStyleMenu() {
 
 std::vector<LayoutItem> buildMenuBar() {
     std::vector<LayoutItem> m = {
-        begin("&File"), item(cmd::Save), separator(), item(cmd::Print), item(cmd::PrintPreview),
+        begin("&File"), item(cmd::NewPage), item(cmd::Save), item(cmd::RenamePage),
+        item(cmd::DeletePage), separator(), item(cmd::Print), item(cmd::PrintPreview),
         item(cmd::PrintSetup), separator(), item(cmd::Exit), end(),
 
         begin("&Edit"), item(cmd::Undo), item(cmd::Redo), separator(), item(cmd::Cut),
@@ -137,9 +150,10 @@ std::vector<LayoutItem> buildMenuBar() {
 
         begin("&View"), begin("&Toolbars"), item(cmd::ToolbarStandard),
         item(cmd::ToolbarFormatting), end(), item(cmd::StatusBar), separator(),
-        item(cmd::PageKeywords), end(),
+        item(cmd::PageKeywords), item(cmd::AllPages), item(cmd::Backlinks), end(),
 
-        begin("&Navigation"), item(cmd::Back), item(cmd::Forward), item(cmd::FrontPage), end(),
+        begin("&Navigation"), item(cmd::Back), item(cmd::Forward), item(cmd::FrontPage),
+        separator(), item(cmd::JumpToPage), end(),
 
         begin("&Format"),
     };

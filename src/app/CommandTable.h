@@ -52,6 +52,13 @@ enum : int {
     Styles = 227,
     ReportProblem = 257,
     About = 57664,
+    // The notebook as a whole.
+    AllPages = 301,
+    Backlinks = 302,
+    JumpToPage = 303,
+    NewPage = 304,
+    RenamePage = 305,
+    DeletePage = 306,
 };
 
 // The command applying paragraph style index 0..6, and back; -1 when id is

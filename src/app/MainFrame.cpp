@@ -30,6 +30,8 @@
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
 #include "ui/NoticeBar.h"
+#include "ui/NotebookPanes.h"
+#include "app/IndexService.h"
 #include "ui/PageListWindow.h"
 #include "ui/PagePrinter.h"
 
@@ -90,6 +92,11 @@ MainFrame::MainFrame(NotebookStore& store, QWidget* parent)
 
     ops_ = std::make_unique<PageOperations>(store_, *editor_, keywords_, this);
     ops_->setReporter([this](const Status& status) { reportFailure(status); });
+    ops_->setOnSaved([this](const std::u16string& name) {
+        editor_->notePageExists(name);
+        if (index_)
+            index_->pageChanged(name);
+    });
     ops_->setNotifier([this](const PageNotice& notice) { showNotice(notice); });
     ops_->setAutosave(true);
     connect(keywords_->editor().document(), &QTextDocument::contentsChanged, this,
@@ -270,6 +277,8 @@ void MainFrame::createEditorAndPanes() {
     keywords_->setGeometry(0, 0, 400, 100);
     keywords_->hide();
 
+    createNotebookPanes();
+
     pageList_ = new PageListWindow(this);
     addDockWidget(Qt::BottomDockWidgetArea, pageList_);
     pageList_->hide();
@@ -282,6 +291,8 @@ void MainFrame::createEditorAndPanes() {
     connect(editor_, &PageEditor::openPageRequested, this, openLater);
     connect(&keywords_->editor(), &PageEditor::openPageRequested, this, openLater);
     connect(pageList_, &PageListWindow::pageActivated, this, openLater);
+    connect(allPages_, &AllPagesPane::pageActivated, this, openLater);
+    connect(backlinks_, &BacklinksPane::pageActivated, this, openLater);
 }
 
 void MainFrame::connectStateSignals() {
@@ -314,13 +325,25 @@ void MainFrame::scheduleCommandState() {
 
 QMenu* MainFrame::createPopupMenu() {
     auto* menu = new QMenu(this);
-    for (int id : {cmd::ToolbarStandard, cmd::ToolbarFormatting, cmd::StatusBar, cmd::PageKeywords})
+    for (int id : {cmd::ToolbarStandard, cmd::ToolbarFormatting, cmd::StatusBar, cmd::PageKeywords,
+                   cmd::AllPages, cmd::Backlinks})
         menu->addAction(action(id));
     return menu;
 }
 
 void MainFrame::onEditorContextMenu(const QPoint& pos) {
     UpdateCommandState();
+    // "Open Link" leads the menu when the click (which moved the caret) was
+    // on a link word.
+    auto* openLink = contextMenu_->findChild<QAction*>(QStringLiteral("OpenLinkAction"));
+    if (!openLink) {
+        openLink = new QAction(tr("Open Link"), contextMenu_);
+        openLink->setObjectName(QStringLiteral("OpenLinkAction"));
+        connect(openLink, &QAction::triggered, editor_, [this] { editor_->followLinkAtCaret(); });
+        const QList<QAction*> existing = contextMenu_->actions();
+        contextMenu_->insertAction(existing.isEmpty() ? nullptr : existing.first(), openLink);
+    }
+    openLink->setVisible(!editor_->LinkWordAtCaret().empty());
     contextMenu_->popup(editor_->viewport()->mapToGlobal(pos));
 }
 

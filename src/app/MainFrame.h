@@ -20,6 +20,7 @@
 class QAction;
 class QComboBox;
 class QLabel;
+class QProgressBar;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -29,6 +30,9 @@ namespace tavix {
 class FindDialog;
 class KeywordsWindow;
 class NoticeBar;
+class AllPagesPane;
+class BacklinksPane;
+class IndexService;
 class NotebookStore;
 class PageEditor;
 class PageListWindow;
@@ -81,6 +85,24 @@ public:
     KeywordsWindow& keywordsPane() const { return *keywords_; }
     PageListWindow& pageListPane() const { return *pageList_; }
     NoticeBar& noticeBar() const { return *notice_; }
+    AllPagesPane& allPagesPane() const { return *allPages_; }
+    BacklinksPane& backlinksPane() const { return *backlinks_; }
+
+    // The notebook commands without their dialogs (the commands ask first).
+    // Each says what went wrong through the error reporter and returns false.
+    // Opens the page of that name or title; a name that does not exist yet
+    // opens a new page of that name when it can be one.
+    bool jumpToPage(const QString& text);
+    // Makes the page (its file written at once, from the new-page template)
+    // and opens it. The name must be a link word that no page has.
+    bool newPage(const QString& name);
+    // Renames the open page and every link to it in the notebook, all or
+    // nothing; every window's edits are saved first and every window then
+    // follows the new name (open page and history).
+    bool renamePage(const QString& newName);
+    // Moves the open page's file to the trash (not the front page) and goes
+    // to the front page; links to it stay.
+    bool deletePage();
     PageOperations& operations() const { return *ops_; }
     NavigationHistory& history() { return history_; }
     const CommandState& commandState() const { return state_; }
@@ -130,12 +152,26 @@ private:
     bool saveBeforeClosing();
     void reportFailure(const Status& status);
     void showNotice(const PageNotice& notice);
+    void createNotebookPanes();
+    // Reads the index again into All Pages and Backlinks.
+    void showIndex();
+    void showBacklinks();
+    void askJumpToPage();
+    void askNewPage();
+    void askRenamePage();
+    // After a rename done in any window: follow it here.
+    void followRename(const std::u16string& oldName, const std::u16string& newName);
 
     NotebookStore& store_;
     PageEditor* editor_ = nullptr;
     KeywordsWindow* keywords_ = nullptr;
     PageListWindow* pageList_ = nullptr;
     NoticeBar* notice_ = nullptr;
+    AllPagesPane* allPages_ = nullptr;
+    BacklinksPane* backlinks_ = nullptr;
+    IndexService* index_ = nullptr;
+    QProgressBar* indexProgress_ = nullptr;
+    std::u16string shownPage_;  // the page the panes were last set for
     FindDialog* findDialog_ = nullptr;  // made at the first Find, then kept
     PagePrinter* printer_ = nullptr;    // printer, margins and preview of this window
     std::unique_ptr<PageOperations> ops_;

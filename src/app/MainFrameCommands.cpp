@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QLabel>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -21,6 +22,7 @@
 #include "store/NotebookStore.h"
 #include "ui/KeywordsWindow.h"
 #include "ui/NoticeBar.h"
+#include "ui/NotebookPanes.h"
 #include "ui/PageListWindow.h"
 #include "ui/PagePrinter.h"
 #include "ui/ProblemReport.h"
@@ -62,6 +64,19 @@ void MainFrame::runCommand(int id) {
     case cmd::ToolbarFormatting: toggleToolBar(id); break;
     case cmd::StatusBar: toggleStatusBar(); break;
     case cmd::PageKeywords: togglePageKeywords(); break;
+    case cmd::AllPages:
+    case cmd::Backlinks: {
+        QDockWidget* pane = id == cmd::AllPages ? static_cast<QDockWidget*>(allPages_)
+                                                : static_cast<QDockWidget*>(backlinks_);
+        pane->setVisible(pane->isHidden());
+        if (!pane->isHidden())
+            pane->raise();
+        break;
+    }
+    case cmd::JumpToPage: askJumpToPage(); break;
+    case cmd::NewPage: askNewPage(); break;
+    case cmd::RenamePage: askRenamePage(); break;
+    case cmd::DeletePage: deletePage(); break;
 
     case cmd::Back: GoBack(); break;
     case cmd::Forward: GoForward(); break;
@@ -105,6 +120,8 @@ void MainFrame::showFind() {
         findDialog_ = new FindDialog(*editor_, store_, this);
         connect(findDialog_, &FindDialog::settingsSaveFailed, this,
                 [this](const QString& reason) { statusBar()->showMessage(reason, 10000); });
+        connect(findDialog_, &FindDialog::statusMessage, this,
+                [this](const QString& text) { statusBar()->showMessage(text, 5000); });
     }
     findDialog_->showWithSeed(editor_->SearchSeedText());
 }
@@ -281,6 +298,9 @@ void MainFrame::UpdateCommandState() {
     in.canGoForward = history_.CanGoForward();
     in.modified = ops_->IsModified();
     in.keywordsVisible = !keywords_->isHidden();
+    state_.setChecked(cmd::AllPages, !allPages_->isHidden());
+    state_.setChecked(cmd::Backlinks, !backlinks_->isHidden());
+    showBacklinks();
     in.editorHasFocus = editor_->hasFocus();
     if (in.editorHasFocus)
         in.styleIndex = editor_->paragraphStyleAt(start);

@@ -1,5 +1,7 @@
 #include "editor/LinkWords.h"
 
+#include <algorithm>
+
 #include <locale.h>
 #include <wctype.h>
 
@@ -96,6 +98,30 @@ bool WordTokenizer::Advance() {
     start_ = pos;
     length_ = end - pos;
     return true;
+}
+
+TextSpan wordsAround(std::u16string_view text, std::size_t from, std::size_t to) {
+    to = std::min(to, text.size());
+    from = std::min(from, to);
+    while (from > 0) {
+        const char16_t c = text[from - 1];
+        if (c >= 0xDC00 && c <= 0xDFFF && from >= 2 && text[from - 2] >= 0xD800 && text[from - 2] <= 0xDBFF) {
+            if (wordCharLength(text, from - 2) != 2)
+                break;
+            from -= 2;
+        } else if (wordCharLength(text, from - 1) == 1) {
+            from -= 1;
+        } else {
+            break;
+        }
+    }
+    while (to < text.size()) {
+        const std::size_t n = wordCharLength(text, to);
+        if (n == 0)
+            break;
+        to += n;
+    }
+    return TextSpan{from, to};
 }
 
 bool IsLinkWord(std::u16string_view chars, std::size_t start, std::size_t length) {

@@ -28,6 +28,15 @@ bool isWordCodePoint(char32_t codePoint);
 // unpaired surrogate is never a word character.
 std::size_t wordCharLength(std::u16string_view text, std::size_t pos);
 
+// [from, to) widened to whole words: from moves back and to forward over
+// letters and digits, so that the words of the result are exactly the words
+// of text that touch [from, to). Bounds are clamped to the text.
+struct TextSpan {
+    std::size_t start = 0;
+    std::size_t end = 0;
+};
+TextSpan wordsAround(std::u16string_view text, std::size_t from, std::size_t to);
+
 // Walks the words of a string in order. After construction (or Reset) it
 // stands on the first word; AtEnd() tells when there is none left, and then
 // Start() and Length() are both 0. The tokenizer keeps a view: the text must

@@ -51,4 +51,17 @@ std::optional<HistoryEntry> NavigationHistory::PeekForward() const {
     return forward_.back();
 }
 
+void NavigationHistory::renamePage(const std::u16string& oldName, const std::u16string& newName) {
+    auto rename = [&](HistoryEntry& entry) {
+        if (entry.name == oldName)
+            entry.name = newName;
+    };
+    if (current_)
+        rename(*current_);
+    for (HistoryEntry& entry : back_)
+        rename(entry);
+    for (HistoryEntry& entry : forward_)
+        rename(entry);
+}
+
 }  // namespace tavix

@@ -47,6 +47,9 @@ public:
     std::size_t backCount() const { return back_.size(); }
     std::size_t forwardCount() const { return forward_.size(); }
 
+    // A page was renamed: every entry of oldName now leads to newName.
+    void renamePage(const std::u16string& oldName, const std::u16string& newName);
+
 private:
     std::optional<HistoryEntry> current_;
     std::vector<HistoryEntry> back_;     // visiting order, most recent last

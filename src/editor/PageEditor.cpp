@@ -6,6 +6,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QEvent>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTextBlock>
@@ -34,6 +35,11 @@ namespace tavix {
 struct PageEditor::Private {
     int noRedraw = 0;
     QTextCharFormat linkFormat;
+    QTextCharFormat missingFormat;  // a link to a page still to be made
+    bool knowsPages = false;
+    std::unordered_set<std::u16string> pages;
+    int blockCount = 1;  // before the change being marked
+    bool marking = false;  // our own layout invalidation reports a change too
 };
 
 namespace {
@@ -104,27 +110,47 @@ QTextCharFormat formatFor(unsigned effects, unsigned mask) {
     return f;
 }
 
-// The link-word ranges of one paragraph's text, relative to its start.
-QList<QTextLayout::FormatRange> linkRanges(const QString& text, const QTextCharFormat& format) {
-    QList<QTextLayout::FormatRange> ranges;
-    const std::u16string_view v = viewOf(text);
+}  // namespace
+
+// The link-word ranges of text[from, to), which starts and ends between
+// words, relative to the paragraph's start.
+void PageEditor::appendLinkRanges(QList<QTextLayout::FormatRange>& ranges, std::u16string_view text,
+                                  std::size_t from, std::size_t to) const {
+    const std::u16string_view v = text.substr(from, to - from);
     for (WordTokenizer t(v); !t.AtEnd(); t.Advance()) {
         if (IsLinkWord(v, t.Start(), t.Length())) {
             QTextLayout::FormatRange r;
-            r.start = static_cast<int>(t.Start());
+            r.start = static_cast<int>(from + t.Start());
             r.length = static_cast<int>(t.Length());
-            r.format = format;
+            r.format = pageExists(t.Word()) ? d_->linkFormat : d_->missingFormat;
             ranges.append(r);
         }
     }
-    return ranges;
+}
+
+namespace {
+
+}  // namespace
+
+namespace {
+
+// A link to a page still to be made: dashed and paler, so that it reads as
+// a link that leads somewhere new.
+void setLinkFormats(const QPalette& palette, QTextCharFormat& link, QTextCharFormat& missing) {
+    link.setForeground(palette.color(QPalette::Link));
+    link.setFontUnderline(true);
+    QColor pale = palette.color(QPalette::Link);
+    const QColor base = palette.color(QPalette::Base);
+    pale.setRgbF((pale.redF() + base.redF()) / 2, (pale.greenF() + base.greenF()) / 2,
+                 (pale.blueF() + base.blueF()) / 2);
+    missing.setForeground(pale);
+    missing.setUnderlineStyle(QTextCharFormat::DashUnderline);
 }
 
 }  // namespace
 
 PageEditor::PageEditor(QWidget* parent) : RichTextControl(parent), d_(new Private) {
-    d_->linkFormat.setForeground(palette().color(QPalette::Link));
-    d_->linkFormat.setFontUnderline(true);
+    setLinkFormats(palette(), d_->linkFormat, d_->missingFormat);
     setTextLimit(kTextLimit);
     setLineWrapMode(QTextEdit::WidgetWidth);
     followLayoutDirection();
@@ -222,6 +248,7 @@ void PageEditor::Clear() {
     }
     c.removeSelectedText();
     setTextCursor(c);
+    conformEdits();
 }
 
 void PageEditor::ClearAll() {
@@ -229,14 +256,24 @@ void PageEditor::ClearAll() {
     c.select(QTextCursor::Document);
     c.removeSelectedText();
     setTextCursor(c);
+    conformEdits();
 }
 
 void PageEditor::Copy() { copy(); }
-void PageEditor::Cut() { cut(); }
+void PageEditor::Cut() {
+    cut();
+    conformEdits();
+}
 void PageEditor::Paste() { paste(); }  // the control pastes plain text only
 void PageEditor::SelectAllText() { selectAll(); }
-void PageEditor::Undo() { undo(); }
-void PageEditor::Redo() { redo(); }
+void PageEditor::Undo() {
+    undo();
+    forgetEdits();
+}
+void PageEditor::Redo() {
+    redo();
+    forgetEdits();
+}
 
 // ---- character effects -----------------------------------------------------
 
@@ -271,6 +308,7 @@ void PageEditor::SetSelectionEffects(unsigned effects, unsigned mask) {
     QTextCursor c = textCursor();
     if (c.hasSelection()) {
         c.mergeCharFormat(format);
+        conformEdits();
         return;
     }
     // With nothing selected, a caret inside a word changes the whole word;
@@ -288,6 +326,7 @@ void PageEditor::SetSelectionEffects(unsigned effects, unsigned mask) {
         span.mergeCharFormat(format);
     }
     mergeCurrentCharFormat(format);
+    conformEdits();
 }
 
 // ---- RTF over a range ------------------------------------------------------
@@ -309,16 +348,75 @@ void PageEditor::ReplaceParagraphWithRtf(int pos, const std::u16string& rtf) {
     // its own; the paragraph's own separator already ends it, so any extra
     // break just before the text that followed is merged away (the merged
     // paragraph keeps the format of the one before the break).
+    // Qt keeps the second paragraph's format when the first is empty, so
+    // the formats the RTF gave are set again after the merge.
+    const QTextBlock styled = document()->findBlock(block.position());
+    const QTextBlockFormat format = styled.blockFormat();
+    const QTextCharFormat mark = styled.charFormat();
     c.clearSelection();
-    while (document()->blockCount() > blocksBefore && c.atBlockStart() && c.position() > 0)
+    bool merged = false;
+    while (document()->blockCount() > blocksBefore && c.atBlockStart() && c.position() > 0) {
         c.deletePreviousChar();
+        merged = true;
+    }
+    if (merged) {
+        c.setBlockFormat(format);
+        c.setBlockCharFormat(mark);
+    }
     c.endEditBlock();
+    conformEdits();
 }
 
 // ---- link marking ----------------------------------------------------------
 
-void PageEditor::onContentsChange(int position, int /*removed*/, int added) {
-    markRange(position, position + added);
+void PageEditor::onContentsChange(int position, int removed, int added) {
+    if (d_->marking)
+        return;
+    d_->marking = true;
+    if (!markAroundEdit(position, removed, added))
+        markRange(position, position + added);
+    d_->blockCount = document()->blockCount();
+    d_->marking = false;
+}
+
+bool PageEditor::markAroundEdit(int position, int removed, int added) {
+    // Only a change of text inside one paragraph whose marks are up to date;
+    // a format change (as many removed as added) or a change of paragraphs
+    // is marked whole.
+    QTextDocument* doc = document();
+    if (removed == added || doc->blockCount() != d_->blockCount)
+        return false;
+    const QTextBlock block = doc->findBlock(position);
+    QTextLayout* layout = block.isValid() ? block.layout() : nullptr;
+    if (!layout || !layout->preeditAreaText().isEmpty())
+        return false;
+    const int rel = position - block.position();
+    if (rel + added > block.length() - 1)
+        return false;
+    const QString text = block.text();
+    const std::u16string_view v = viewOf(text);
+    const TextSpan span = wordsAround(v, std::size_t(rel), std::size_t(rel + added));
+    const int delta = added - removed;
+    const int oldEnd = int(span.end) - delta;  // the span's end before the change
+    const QList<QTextLayout::FormatRange> old = layout->formats();
+    QList<QTextLayout::FormatRange> ranges;
+    ranges.reserve(old.size() + 1);
+    auto it = old.cbegin();
+    for (; it != old.cend() && it->start + it->length <= int(span.start); ++it)
+        ranges.append(*it);
+    appendLinkRanges(ranges, v, span.start, span.end);
+    for (; it != old.cend(); ++it) {
+        if (it->start < oldEnd)
+            continue;  // inside the re-marked words
+        QTextLayout::FormatRange r = *it;
+        r.start += delta;
+        ranges.append(r);
+    }
+    if (ranges != old) {
+        layout->setFormats(ranges);
+        doc->markContentsDirty(block.position(), block.length());
+    }
+    return true;
 }
 
 void PageEditor::markRange(int from, int to) {
@@ -336,7 +434,9 @@ void PageEditor::markRange(int from, int to) {
         // is composed; the commit re-marks the block.
         if (!layout->preeditAreaText().isEmpty())
             continue;
-        QList<QTextLayout::FormatRange> ranges = linkRanges(block.text(), d_->linkFormat);
+        const QString text = block.text();
+        QList<QTextLayout::FormatRange> ranges;
+        appendLinkRanges(ranges, viewOf(text), 0, std::size_t(text.size()));
         if (ranges == layout->formats())
             continue;
         layout->setFormats(ranges);
@@ -414,6 +514,15 @@ int PageEditor::CharacterAt(const QPoint& viewportPos) const {
 // ---- events ----------------------------------------------------------------
 
 void PageEditor::mousePressEvent(QMouseEvent* event) {
+    // Ctrl+click puts the caret into a link word, to edit it.
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier) &&
+        !(event->modifiers() & Qt::ShiftModifier) &&
+        !LinkWordAt(CharacterAt(event->position().toPoint())).empty()) {
+        const int at = cursorForPosition(event->position().toPoint()).position();
+        setSelection(at, at);
+        event->accept();
+        return;
+    }
     // Shift+click extends the selection, also into a link word.
     if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)) {
         // Judged from the text under the mouse, so a click can never follow
@@ -434,6 +543,60 @@ void PageEditor::mouseMoveEvent(QMouseEvent* event) {
         return;
     const bool overLink = !LinkWordAt(CharacterAt(event->position().toPoint())).empty();
     viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+}
+
+void PageEditor::keyPressEvent(QKeyEvent* event) {
+    const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (isReturn && event->modifiers() == Qt::ControlModifier) {
+        followLinkAtCaret();
+        event->accept();
+        return;
+    }
+    RichTextControl::keyPressEvent(event);
+}
+
+std::u16string PageEditor::LinkWordAtCaret() const {
+    const QTextCursor c = textCursor();
+    const int pos = c.hasSelection() ? c.selectionStart() : c.position();
+    std::u16string word = LinkWordAt(pos);
+    if (word.empty() && pos > 0 && !c.hasSelection())
+        word = LinkWordAt(pos - 1);  // the caret just after a word
+    return word;
+}
+
+bool PageEditor::followLinkAtCaret() {
+    const std::u16string word = LinkWordAtCaret();
+    if (word.empty())
+        return false;
+    emit openPageRequested(FoundPage{word, std::u16string()});
+    return true;
+}
+
+bool PageEditor::pageExists(std::u16string_view name) const {
+    return !d_->knowsPages || d_->pages.count(std::u16string(name)) != 0;
+}
+
+void PageEditor::setExistingPages(std::unordered_set<std::u16string> names) {
+    d_->pages = std::move(names);
+    d_->knowsPages = true;
+    ScanAllLines();
+}
+
+void PageEditor::notePageExists(const std::u16string& name) {
+    if (!d_->knowsPages || !d_->pages.insert(name).second)
+        return;
+    ScanAllLines();
+}
+
+bool PageEditor::linkMarkShowsMissing(int pos) const {
+    const QTextBlock block = document()->findBlock(std::clamp(pos, 0, textLength()));
+    if (!block.isValid() || !block.layout())
+        return false;
+    const int rel = pos - block.position();
+    for (const QTextLayout::FormatRange& r : block.layout()->formats())
+        if (rel >= r.start && rel < r.start + r.length)
+            return r.format == d_->missingFormat;
+    return false;
 }
 
 void PageEditor::inputMethodEvent(QInputMethodEvent* event) {
@@ -463,7 +626,7 @@ void PageEditor::changeEvent(QEvent* event) {
     if (event->type() == QEvent::LayoutDirectionChange)
         followLayoutDirection();
     if (event->type() == QEvent::PaletteChange) {
-        d_->linkFormat.setForeground(palette().color(QPalette::Link));
+        setLinkFormats(palette(), d_->linkFormat, d_->missingFormat);
         // Force every block to take the new colour.
         for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
             if (b.layout())

@@ -9,8 +9,11 @@
 // Link marking is presentation only: it never enters the undo history, never
 // marks the editor modified and never reaches the RTF.
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
+
+#include <QTextLayout>
 
 #include "platform/RichTextControl.h"
 #include "store/FoundPage.h"
@@ -94,6 +97,20 @@ public:
     // not over text.
     int CharacterAt(const QPoint& viewportPos) const;
 
+    // The link word the caret stands in or at either edge of, or empty.
+    std::u16string LinkWordAtCaret() const;
+    // Follows the link word at the caret as a click on it would; false when
+    // the caret is at no link word.
+    bool followLinkAtCaret();
+
+    // The pages that exist: links to other names are drawn as links to pages
+    // still to be made. Until a set is given every link is drawn alike.
+    void setExistingPages(std::unordered_set<std::u16string> names);
+    // A page came to exist (its first save): its links are redrawn.
+    void notePageExists(const std::u16string& name);
+    // Whether the link mark over pos is drawn as a link to a missing page.
+    bool linkMarkShowsMissing(int pos) const;
+
 signals:
     // A click on a link word: the frame opens that page.
     void openPageRequested(const tavix::FoundPage& page);
@@ -103,6 +120,8 @@ protected:
     // links) live in PageEditor.cpp.
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    // Ctrl+Return follows the link at the caret.
+    void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void changeEvent(QEvent* event) override;
 
@@ -112,6 +131,12 @@ private:
     // contents change the layout that follows picks them up; outside one
     // the re-marked blocks are laid out again at once.
     void markRange(int from, int to);
+    // Re-marks only the words around a change inside one paragraph, moving
+    // the marks after it; false when the change is not of that kind.
+    bool markAroundEdit(int position, int removed, int added);
+    bool pageExists(std::u16string_view name) const;
+    void appendLinkRanges(QList<QTextLayout::FormatRange>& ranges, std::u16string_view text,
+                          std::size_t from, std::size_t to) const;
     void followLayoutDirection();
     struct Private;
     Private* d_;

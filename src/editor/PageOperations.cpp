@@ -128,13 +128,13 @@ bool PageOperations::OpenPage(const std::u16string& name, bool reload) {
     // A body that broke off (a damaged file) leaves the RTF group open; the
     // part that could be converted is shown.
     writer.finish();
+    // The style sheet changes only before a reload; a page switch needs no
+    // second conversion of the styles. Set before loading, which uses them.
+    if (reload || !followingFormatSet_)
+        setFollowingParagraphFormat();
     editor_.SetRtf(writer.rtf());
     // Typing into a page that can never be saved would only lose the text.
     editor_.setReadOnly(page.source().kind == PageSource::Unreadable);
-    // The style sheet changes only before a reload; a page switch needs no
-    // second conversion of the Normal style.
-    if (reload || !followingFormatSet_)
-        setFollowingParagraphFormat();
     if (keywords_)
         keywords_->SetKeywords(page.keywords());
     watchOpenPage();
@@ -210,15 +210,20 @@ void PageOperations::checkDisk() {
 }
 
 void PageOperations::setFollowingParagraphFormat() {
-    // The formats of a Normal paragraph, exactly as a page load gives them.
+    // The formats of each style's paragraphs, exactly as a page load gives
+    // them: the editor keeps edited text in them.
     RtfWriter writer(store_.styleSheet());
-    if (!writer.convert(u"<body><p>x</p></body>").ok)
+    if (!writer.convert(u"<body><p>x</p><h1>x</h1><h2>x</h2><h3>x</h3><h4>x</h4><h5>x</h5><h6>x</h6></body>").ok)
         return;
     QTextDocument scratch;
     QTextCursor cursor(&scratch);
     insertRtf(cursor, writer.rtf());
-    const QTextBlock block = scratch.begin();
-    editor_.setFollowingParagraphFormat(block.blockFormat(), block.begin().fragment().charFormat());
+    std::vector<RichTextControl::StyleFormat> formats;
+    for (QTextBlock block = scratch.begin(); block.isValid(); block = block.next())
+        formats.push_back({block.blockFormat(), block.begin().fragment().charFormat()});
+    if (formats.size() < 7)
+        return;
+    editor_.setStyleFormats(std::move(formats));
     followingFormatSet_ = true;
 }
 
@@ -244,6 +249,8 @@ Status PageOperations::SavePage() {
         report(outcome.status);
         return outcome.status;
     }
+    if (onSaved_)
+        onSaved_(outcome.savedAs);
     editor_.SetModified(false);
     if (keywords_)
         keywords_->ClearModified();

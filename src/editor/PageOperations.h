@@ -82,6 +82,8 @@ public:
     // How failures reach the user; a message box on the window by default.
     using Reporter = std::function<void(const Status&)>;
     void setReporter(Reporter reporter) { reporter_ = std::move(reporter); }
+    // Told the name of every page written (the page, or its conflict copy).
+    void setOnSaved(std::function<void(const std::u16string&)> onSaved) { onSaved_ = std::move(onSaved); }
     // How notices reach the user; none are shown without one.
     using Notifier = std::function<void(const PageNotice&)>;
     void setNotifier(Notifier notifier) { notifier_ = std::move(notifier); }
@@ -124,6 +126,7 @@ private:
     std::u16string openName_;
     Reporter reporter_;
     Notifier notifier_;
+    std::function<void(const std::u16string&)> onSaved_;
     FileStamp stamp_;  // the open page's file as this window last read or wrote it
     bool changeNoticed_ = false;
     bool autosaveFailed_ = false;

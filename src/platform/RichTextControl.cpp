@@ -65,6 +65,7 @@ RichTextControl::RichTextControl(QWidget* parent) : QTextEdit(parent) {
     setAcceptRichText(false);
     setLineWrapMode(QTextEdit::WidgetWidth);
     document()->setUndoRedoEnabled(true);
+    connect(document(), &QTextDocument::contentsChange, this, &RichTextControl::noteChange);
 }
 
 RichTextControl::~RichTextControl() = default;
@@ -83,6 +84,11 @@ void RichTextControl::loadContent(const std::function<void(QTextCursor&)>& inser
     cursor.setCharFormat(QTextCharFormat());
     insert(cursor);
     cursor.endEditBlock();
+    // A page whose paragraphs hold no text (an empty body) still types in
+    // its style's format, not in the widget's font.
+    setTextCursor(QTextCursor(doc));
+    conformRange(0, doc->characterCount(), false, true);
+    forgetEdits();
     doc->setUndoRedoEnabled(true);
     doc->setModified(false);
     setTextCursor(QTextCursor(doc));
@@ -100,6 +106,7 @@ void RichTextControl::replaceSelectionWithRtf(const std::u16string& rtf) {
     insertRtf(cursor, rtf);
     cursor.endEditBlock();
     setTextCursor(cursor);
+    conformEdits();
 }
 
 void RichTextControl::setPlainContent(const std::u16string& text) {
@@ -272,6 +279,7 @@ void RichTextControl::insertFromMimeData(const QMimeData* source) {
     cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();
+    conformEdits();
 }
 
 void RichTextControl::keyPressEvent(QKeyEvent* event) {
@@ -282,33 +290,164 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (isReturn && (event->modifiers() & Qt::ShiftModifier)) {
-        // A page cannot hold a line break inside a paragraph; Shift+Return
-        // starts a new paragraph like Return, so nothing typed is lost on save.
-        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier, event->text(),
-                        event->isAutoRepeat(), ushort(event->count()));
-        QTextEdit::keyPressEvent(&plain);
-        event->setAccepted(plain.isAccepted());
+    if (isReturn && !isReadOnly() && !event->modifiers().testFlag(Qt::ControlModifier)) {
+        QTextCursor cursor = textCursor();
+        cursor.beginEditBlock();
+        cursor.removeSelectedText();
+        if (hasFollowingFormat_ && cursor.atBlockEnd() && styleIndexOf(cursor.blockFormat()) != 0)
+            cursor.insertBlock(followingBlock_, followingChars_);
+        else
+            cursor.insertBlock(cursor.blockFormat(), cursor.charFormat());
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        conformEdits();
+        event->accept();
         return;
     }
-    if (isReturn && hasFollowingFormat_ && !isReadOnly() && !event->modifiers().testFlag(Qt::ControlModifier)) {
-        QTextCursor cursor = textCursor();
-        if (!cursor.hasSelection() && cursor.atBlockEnd() && styleIndexOf(cursor.blockFormat()) != 0) {
-            cursor.insertBlock(followingBlock_, followingChars_);
-            setTextCursor(cursor);
-            ensureCursorVisible();
-            event->accept();
-            return;
-        }
+    if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
+        QTextEdit::keyPressEvent(event);
+        forgetEdits();
+        return;
     }
     QTextEdit::keyPressEvent(event);
+    conformEdits();
 }
+
 
 void RichTextControl::setFollowingParagraphFormat(const QTextBlockFormat& block,
                                                   const QTextCharFormat& chars) {
     followingBlock_ = block;
     followingChars_ = chars;
     hasFollowingFormat_ = true;
+}
+
+void RichTextControl::setStyleFormats(std::vector<StyleFormat> formats) {
+    if (formats.size() < 7) {
+        styles_.clear();
+        return;
+    }
+    formats.resize(7);
+    styles_ = std::move(formats);
+    setFollowingParagraphFormat(styles_[0].block, styles_[0].chars);
+}
+
+namespace {
+
+bool isBold(const QTextCharFormat& f) { return f.fontWeight() >= QFont::DemiBold; }
+
+}  // namespace
+
+bool RichTextControl::conformsToStyle(const QTextCharFormat& f, int style) const {
+    if (styles_.empty())
+        return true;
+    const QTextCharFormat& s = styles_[std::clamp(style, 0, 6)].chars;
+    return f.fontFamilies() == s.fontFamilies() && f.fontPointSize() == s.fontPointSize() &&
+           (!isBold(s) || isBold(f)) && (!s.fontItalic() || f.fontItalic()) &&
+           (!s.fontUnderline() || f.fontUnderline());
+}
+
+namespace {
+
+// format in its style's font and size, with the style's own effects added.
+QTextCharFormat conformed(QTextCharFormat f, const QTextCharFormat& s) {
+    f.setFontFamilies(s.fontFamilies().toStringList());
+    f.setFontPointSize(s.fontPointSize());
+    if (isBold(s))
+        f.setFontWeight(QFont::Bold);
+    if (s.fontItalic())
+        f.setFontItalic(true);
+    if (s.fontUnderline())
+        f.setFontUnderline(true);
+    return f;
+}
+
+}  // namespace
+
+void RichTextControl::noteChange(int position, int removed, int added) {
+    if (dirtyFrom_ < 0) {
+        dirtyFrom_ = position;
+        dirtyTo_ = position + added;
+    } else {
+        if (dirtyTo_ > position)
+            dirtyTo_ = std::max(position, dirtyTo_ + added - removed);
+        dirtyFrom_ = std::min(dirtyFrom_, position);
+        dirtyTo_ = std::max(dirtyTo_, position + added);
+    }
+    // Format-only changes report the same count removed and added.
+    if (removed > added)
+        removed_ += removed - added;
+}
+
+void RichTextControl::conformEdits() {
+    const int from = dirtyFrom_;
+    const int to = dirtyTo_;
+    const bool removedText = removed_ > 1;
+    forgetEdits();
+    if (from < 0 || styles_.empty() || isReadOnly())
+        return;
+    conformRange(from, to, true, removedText);
+}
+
+void RichTextControl::conformRange(int from, int to, bool joinEdit, bool resetCaret) {
+    if (styles_.empty())
+        return;
+    QTextDocument* doc = document();
+    struct Fix {
+        int start;
+        int end;
+        QTextCharFormat format;
+    };
+    std::vector<Fix> fixes;
+    std::vector<std::pair<int, QTextCharFormat>> emptyBlocks;
+    QTextBlock b = doc->findBlock(std::clamp(from, 0, std::max(0, doc->characterCount() - 1)));
+    for (; b.isValid() && b.position() <= to; b = b.next()) {
+        const int style = styleIndexOf(b.blockFormat());
+        const QTextCharFormat& s = styles_[style].chars;
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment frag = it.fragment();
+            if (!frag.isValid() || conformsToStyle(frag.charFormat(), style))
+                continue;
+            fixes.push_back(Fix{frag.position(), frag.position() + frag.length(), conformed(frag.charFormat(), s)});
+        }
+        // An empty paragraph shows (and saves) its mark's font.
+        if (b.length() <= 1 && !conformsToStyle(b.charFormat(), style))
+            emptyBlocks.emplace_back(b.position(), conformed(b.charFormat(), s));
+    }
+    if (!fixes.empty() || !emptyBlocks.empty()) {
+        QTextCursor c(doc);
+        if (joinEdit)
+            c.joinPreviousEditBlock();
+        else
+            c.beginEditBlock();
+        for (const Fix& f : fixes) {
+            c.setPosition(f.start);
+            c.setPosition(f.end, QTextCursor::KeepAnchor);
+            c.setCharFormat(f.format);
+        }
+        for (const auto& [at, format] : emptyBlocks) {
+            c.setPosition(at);
+            c.setBlockCharFormat(format);
+        }
+        c.endEditBlock();
+        forgetEdits();
+    }
+    // What is typed next: at a caret in an emptied paragraph the style's own
+    // format, so that no format of removed text (a heading's, after Select
+    // All and Delete) leaks into it; elsewhere at least the style's font.
+    QTextCursor caret = textCursor();
+    if (caret.hasSelection())
+        return;
+    const int style = styleIndexOf(caret.blockFormat());
+    if (resetCaret && caret.block().length() <= 1) {
+        if (caret.charFormat() != styles_[style].chars) {
+            caret.setCharFormat(styles_[style].chars);
+            setTextCursor(caret);
+        }
+    } else if (!conformsToStyle(caret.charFormat(), style)) {
+        caret.setCharFormat(conformed(caret.charFormat(), styles_[style].chars));
+        setTextCursor(caret);
+    }
 }
 
 void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
@@ -322,10 +461,13 @@ void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
                                 event->replacementLength());
             QTextEdit::inputMethodEvent(&cut);
             event->accept();
+            conformEdits();
             return;
         }
     }
     QTextEdit::inputMethodEvent(event);
+    if (!commit.isEmpty())
+        conformEdits();
 }
 
 // ---- drag and drop ---------------------------------------------------------
@@ -357,7 +499,9 @@ bool RichTextControl::dropSelectionAt(int position, bool copy) {
     const int from = target.position();
     insertRtf(target, rtf);
     target.endEditBlock();
-    setSelection(from, target.position());
+    const int to = target.position();
+    conformEdits();
+    setSelection(from, to);
     ensureCursorVisible();
     return true;
 }
@@ -404,6 +548,14 @@ bool RichTextControl::pressStartsDrag(const QMouseEvent* event) const {
 }
 
 void RichTextControl::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton) {
+        // The context menu acts on what was clicked: outside the selection
+        // the click moves the caret there first.
+        const int at = cursorForPosition(event->position().toPoint()).position();
+        const QTextCursor current = textCursor();
+        if (!current.hasSelection() || at < current.selectionStart() || at > current.selectionEnd())
+            setSelection(at, at);
+    }
     const bool thirdClick = takeThirdClick(event);
     dragPending_ = !thirdClick && pressStartsDrag(event);
     dragStart_ = event->position().toPoint();

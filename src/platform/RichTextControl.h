@@ -4,6 +4,7 @@
 // positions, display lines, a modified flag, a text limit, plain-text paste).
 #include <functional>
 #include <string>
+#include <vector>
 
 #include <QElapsedTimer>
 #include <QTextEdit>
@@ -74,6 +75,24 @@ public:
     // after a heading. Until set, Return copies the paragraph's own format.
     void setFollowingParagraphFormat(const QTextBlockFormat& block, const QTextCharFormat& chars);
 
+    // What a page load gives a paragraph of each style (index 0..6): its
+    // block format and the character format of its text. Once set, every
+    // edit leaves the paragraphs it touched as a save and reload would show
+    // them: the text in its paragraph style's font and size, with the
+    // style's own effects (a bold heading cannot hold text that is not
+    // bold, as a page file has no way to say so), and an emptied paragraph
+    // types in its style's format. Style 0 is also what Return gives after
+    // a heading. Fewer than 7 entries turn this off.
+    struct StyleFormat {
+        QTextBlockFormat block;
+        QTextCharFormat chars;
+    };
+    void setStyleFormats(std::vector<StyleFormat> formats);
+    const std::vector<StyleFormat>& styleFormats() const { return styles_; }
+    // Whether text in `format` shows as it would after a reload in a
+    // paragraph of that style (always true until styles are set).
+    bool conformsToStyle(const QTextCharFormat& format, int style) const;
+
     // Moves (or, with copy, copies) the selected text with its paragraph and
     // character formats to position, as one undo step, and selects it
     // there: a drag within the control. Changes nothing and returns false
@@ -91,9 +110,17 @@ protected:
     // the caret.
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
-    // Shift+Return starts a paragraph like Return: a page holds no line
-    // breaks inside a paragraph.
+    // Return and Shift+Return start a paragraph, by one rule: at the end of
+    // a heading a Normal one, anywhere else one in the paragraph's own
+    // formats (a page holds no line breaks inside a paragraph). Qt's own
+    // Return would reset the formats of an empty paragraph instead.
     void keyPressEvent(QKeyEvent* event) override;
+    // Brings the paragraphs changed since the last call into line with their
+    // styles (see setStyleFormats), as part of the edit's own undo step.
+    // Every user command calls it once it has made its change; undo and
+    // redo only forget the changes (they bring back states that conformed).
+    void conformEdits();
+    void forgetEdits() { dirtyFrom_ = dirtyTo_ = -1; removed_ = 0; }
     void inputMethodEvent(QInputMethodEvent* event) override;
 
     // Dragging selected text. QTextEdit's own drag deletes the text once any
@@ -128,7 +155,16 @@ private:
     // A drag that this control started (the drop lands where it came from).
     bool isOwnDrag(const QDropEvent* event) const;
 
+    void noteChange(int position, int removed, int added);
+    // Brings [from, to] in line; joinEdit makes the change part of the
+    // previous undo step (false while loading, which keeps no history).
+    void conformRange(int from, int to, bool joinEdit, bool resetCaret);
+
     int textLimit_ = 500000;
+    std::vector<StyleFormat> styles_;
+    int dirtyFrom_ = -1;  // the range changed since the last conformEdits
+    int dirtyTo_ = -1;
+    int removed_ = 0;     // characters removed in that time
     bool hasFollowingFormat_ = false;
     QTextBlockFormat followingBlock_;
     QTextCharFormat followingChars_;

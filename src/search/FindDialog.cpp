@@ -67,10 +67,14 @@ FindDialog::FindDialog(PageEditor& editor, NotebookStore& store, QWidget* parent
     lower->addLayout(options);
     lower->addWidget(direction);
 
+    status_ = new QLabel(this);
+    status_->setObjectName(QStringLiteral("findStatus"));
+
     auto* left = new QGridLayout;
     left->addWidget(label, 0, 0);
     left->addWidget(combo_, 0, 1);
     left->addLayout(lower, 1, 0, 1, 2);
+    left->addWidget(status_, 2, 0, 1, 2);
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(findNext_);
@@ -82,6 +86,8 @@ FindDialog::FindDialog(PageEditor& editor, NotebookStore& store, QWidget* parent
     layout->addLayout(buttons);
 
     connect(combo_, &QComboBox::editTextChanged, this, &FindDialog::updateFindNextEnabled);
+    // The note is about the text last searched; a new text makes it stale.
+    connect(combo_, &QComboBox::editTextChanged, status_, &QLabel::clear);
     connect(combo_, &QComboBox::activated, this, &FindDialog::updateFindNextEnabled);
     connect(findNext_, &QPushButton::clicked, this, &FindDialog::findNext);
     connect(cancel_, &QPushButton::clicked, this, &FindDialog::reject);
@@ -101,6 +107,7 @@ void FindDialog::startAfresh() {
     for (const std::u16string& text : history_)
         combo_->addItem(QString::fromStdU16String(text));
     combo_->setEditText(QString());
+    status_->clear();
     findNext_->setEnabled(false);
 }
 
@@ -141,8 +148,15 @@ bool FindDialog::findNext() {
     if (!lastSave_)
         emit settingsSaveFailed(QString::fromStdString(lastSave_.message()));
 
-    return editor_.findText(text, matchCase_->isChecked(), wholeWord_->isChecked(),
-                            down_->isChecked());
+    const bool down = down_->isChecked();
+    const bool found = editor_.findText(text, matchCase_->isChecked(), wholeWord_->isChecked(), down);
+    // The search stops at the end of the page on purpose; saying so tells
+    // "nothing more" apart from "nothing happened".
+    const QString note = found ? QString() : down ? tr("No more matches below") : tr("No more matches above");
+    status_->setText(note);
+    if (!found)
+        emit statusMessage(note);
+    return found;
 }
 
 void FindDialog::reject() {

@@ -18,6 +18,7 @@
 #include "store/Status.h"
 
 class QCheckBox;
+class QLabel;
 class QComboBox;
 class QPushButton;
 class QRadioButton;
@@ -63,7 +64,9 @@ public:
 
 public slots:
     // "Find Next": remembers the text (settings file written), then selects
-    // the next match in the editor; when there is none, nothing changes.
+    // the next match in the editor. The search does not wrap around; when
+    // there is no match left, the selection stays and the dialog says "No
+    // more matches below" (or above) and emits it as statusMessage.
     // Returns whether a match was selected.
     bool findNext();
     // Hides the window and drops its history list.
@@ -73,6 +76,8 @@ signals:
     // The settings file could not be written after a search (the search is
     // still done). The frame may show `reason` in its status bar.
     void settingsSaveFailed(const QString& reason);
+    // A short note for the frame's status bar ("No more matches below").
+    void statusMessage(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -90,6 +95,7 @@ private:
     QRadioButton* down_;
     QPushButton* findNext_;
     QPushButton* cancel_;
+    QLabel* status_;  // says why the last Find Next selected nothing
     std::vector<std::u16string> history_;
     Status lastSave_;
     bool open_ = false;

@@ -14,10 +14,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "search/BackgroundPageSearch.h"
 #include "search/PageMatcher.h"
-#include "search/PageSearch.h"
-#include "store/FoundPage.h"
-#include "platform/WaitCursor.h"
 #include "store/NotebookStore.h"
 #include "store/PropertyNode.h"
 #include "ui/PageListWindow.h"
@@ -27,6 +25,7 @@ namespace {
 
 const std::u16string kSection = u"FindPages";
 const std::u16string kHistory = u"History";
+const std::u16string kRegularExpression = u"RegularExpression";
 
 // A compile failure's reason, without the prefix the matcher gives it: the
 // sentence around it already says what kind of problem it is.
@@ -54,6 +53,13 @@ FindPagesDialog::FindPagesDialog(NotebookStore& store, PageListWindow& pane, QWi
     matchCase_ = new QCheckBox(tr("Match &case"), this);
     matchCase_->setObjectName(QStringLiteral("matchCase"));
     matchCase_->setChecked(false);
+    regularExpression_ = new QCheckBox(tr("Regular e&xpression"), this);
+    regularExpression_->setObjectName(QStringLiteral("regularExpression"));
+    {
+        const PropertyNode* root = store_.properties();
+        const PropertyNode* section = root ? root->findChild(kSection) : nullptr;
+        regularExpression_->setChecked(section ? section->getBool(kRegularExpression, true) : true);
+    }
 
     auto* scope = new QGroupBox(tr("Search"), this);
     currentNotebook_ = new QRadioButton(tr("Current &notebook"), scope);
@@ -78,7 +84,11 @@ FindPagesDialog::FindPagesDialog(NotebookStore& store, PageListWindow& pane, QWi
     fieldRow->addWidget(label);
     fieldRow->addWidget(combo_, 1);
     auto* optionRow = new QHBoxLayout;
-    optionRow->addWidget(matchCase_, 0, Qt::AlignBottom);
+    auto* checks = new QVBoxLayout;
+    checks->addStretch(1);
+    checks->addWidget(matchCase_);
+    checks->addWidget(regularExpression_);
+    optionRow->addLayout(checks);
     optionRow->addStretch(1);
     optionRow->addWidget(scope);
     auto* left = new QVBoxLayout;
@@ -147,53 +157,42 @@ bool FindPagesDialog::runSearch() {
     if (text.empty())
         return false;
 
-    Status compiled;
-    Status searched;
-    std::vector<Status> skipped;
-    {
-        WaitCursor wait;
-        PageMatcher matcher;
-        matcher.setPattern(text);
-        matcher.setMatchCase(matchCase_->isChecked());
-        std::vector<FoundPage> found;
-        compiled = matcher.compile();
-        if (compiled) {
-            PageSearch search(matcher, store_.notebook().pages());
-            for (; !search.atEnd(); search.next())
-                found.push_back(search.current());
-            searched = search.error();
-            skipped = search.skipped();
-        }
-        // A search cut short would list a part that looks like the whole.
-        if (!compiled || !searched)
-            found.clear();
-        pane_.ShowResults(text, found);
+    const bool regular = regularExpression_->isChecked();
+    BackgroundPageSearch::Request request;
+    request.folder = store_.notebook().folder();
+    request.searchText = text;
+    request.pattern = regular ? text : PageMatcher::escapeLiteral(text);
+    request.matchCase = matchCase_->isChecked();
 
-        history_.record(store_.settings(kSection).child(kHistory), text);
-        PropertyNode* root = store_.properties();
-        lastSave_ = root ? root->save() : Status::success();
-    }
-
-    if (!compiled)
+    // A bad expression is caught here, while the text can still be
+    // corrected; nothing is searched, listed or remembered.
+    PageMatcher check;
+    check.setPattern(request.pattern);
+    check.setMatchCase(request.matchCase);
+    const Status compiled = check.compile();
+    if (!compiled) {
         tell(tr("The search text is not a valid regular expression:\n%1").arg(patternReason(compiled)));
-    else if (!searched)
-        tell(tr("The pages could not be searched: %1").arg(QString::fromStdString(searched.message())));
-    if (!lastSave_)
-        tell(tr("The search history could not be saved: %1").arg(QString::fromStdString(lastSave_.message())));
-    if (compiled && searched && !skipped.empty()) {
-        QStringList reasons;
-        for (const Status& page : skipped)
-            reasons << QString::fromStdString(page.message());
-        tell(tr("These page files could not be searched and are not listed:\n%1").arg(reasons.join(QLatin1Char('\n'))));
-    }
-
-    if (!compiled || !searched) {
-        // The dialog stays for a corrected text; its list now starts with
-        // the text just tried, as the file does.
-        loadHistory();
+        combo_->setFocus();
         combo_->lineEdit()->selectAll();
         return false;
     }
+
+    history_.record(store_.settings(kSection).child(kHistory), text);
+    // Stored only once the user has turned it off: a file that never had
+    // the key keeps not having it while the default is what is used.
+    PropertyNode& section = store_.settings(kSection);
+    if (!regular || section.values().count(kRegularExpression))
+        section.setBool(kRegularExpression, regular);
+    PropertyNode* root = store_.properties();
+    lastSave_ = root ? root->save() : Status::success();
+
+    BackgroundPageSearch& search = BackgroundPageSearch::of(pane_);
+    if (message_)
+        search.setMessageFunction(message_);
+    search.start(request);
+
+    if (!lastSave_)
+        tell(tr("The search history could not be saved: %1").arg(QString::fromStdString(lastSave_.message())));
     accept();
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
-// The modal "Find Pages" dialog: asks for a regular expression, searches
-// every page file of the store's notebook for it and lists the matching
-// pages in the "Found Pages" pane. The search texts used are remembered,
+// The modal "Find Pages" dialog: asks for a regular expression (or plain
+// text), searches every page file of the store's notebook for it in the
+// background and lists the matching pages in the "Found Pages" pane. The search texts used are remembered,
 // most recent first, under "FindPages" > "History" in the settings file.
 //
 // One object per use:
@@ -64,16 +64,18 @@ public:
     const Status& lastSaveStatus() const { return lastSave_; }
 
 public slots:
-    // What "Find" does. Remembers the text and writes the settings file,
-    // then fills the pane with the matching pages (in the notebook's listing
-    // order), sets its caption to "Found Pages - " + the text and shows it,
-    // even when nothing matched; then closes the dialog as accepted.
+    // What "Find" does. Remembers the text (and the "Regular expression"
+    // choice) and writes the settings file, starts the pane's background
+    // search (BackgroundPageSearch), which captions the pane "Found Pages -
+    // " + the text, shows it and fills it as pages are found; then closes
+    // the dialog as accepted at once. With "Regular expression" off the
+    // text is found as it stands.
     //
-    // When the text is not a valid expression or the matching library gives
-    // up, the pane is left empty (captioned and shown as above), a message
-    // names the problem and the dialog stays open so the text can be
-    // corrected; returns false. A settings file that cannot be written is
-    // reported too, but the results stand and the dialog still closes.
+    // When the text is not a valid expression, a message names the problem
+    // and where it is, the dialog stays open with the text selected, and
+    // nothing else changes (pane, history, settings file); returns false.
+    // A match the library gives up on is told when the search ends. A
+    // settings file that cannot be written is reported, but the search runs.
     // An empty field searches nothing and returns false.
     bool runSearch();
 
@@ -86,6 +88,7 @@ private:
     PageListWindow& pane_;
     QComboBox* combo_;
     QCheckBox* matchCase_;
+    QCheckBox* regularExpression_;
     QRadioButton* currentNotebook_;
     QRadioButton* allNotebooks_;
     QPushButton* find_;

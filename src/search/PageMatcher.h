@@ -1,11 +1,15 @@
 #pragma once
 // Tests page files against a regular expression (Boost.Regex, Perl syntax,
-// wide characters) over each run of character data in the file.
+// wide characters) over each run of character data in the file, and over
+// the page's keywords.
 //
 // A run is all the character data between two pieces of markup (element
 // tags, comments, processing instructions), however many pieces the parser
-// delivers it in: "R&amp;D" is searched as the one run "R&D". Element and
-// attribute names and attribute values (the keywords) are never searched.
+// delivers it in: "R&amp;D" is searched as the one run "R&D". The keywords
+// (the content of <meta name="keywords">) are searched as one run of their
+// own. Element and attribute names and other attribute values are never
+// searched.
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -14,6 +18,7 @@
 #include <xercesc/sax2/SAX2XMLReader.hpp>
 
 #include "formats/XmlSupport.h"
+#include "search/MatchPlace.h"
 #include "store/Status.h"
 
 namespace tavix {
@@ -26,17 +31,29 @@ public:
     PageMatcher(const PageMatcher&) = delete;
     PageMatcher& operator=(const PageMatcher&) = delete;
 
-    // The search text, used exactly as typed (nothing is escaped).
+    // The search text, used exactly as typed (nothing is escaped; see
+    // escapeLiteral for a text to be found as it stands).
     void setPattern(const std::u16string& pattern);
     const std::u16string& pattern() const { return pattern_; }
     // When false, letters match regardless of case (Unicode case mapping,
     // whatever the process locale). Default true.
     void setMatchCase(bool matchCase);
     bool matchCase() const { return matchCase_; }
+    // Which places of a page are searched (MatchPlace bits). Default: all.
+    void setPlaces(unsigned places) { places_ = places; }
+    unsigned places() const { return places_; }
+    // A flag another thread may set to end the search: the file being
+    // tested then fails with stopped() set. Not owned; null for none.
+    void setCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+
+    // The pattern that finds text exactly as it stands: every character
+    // that means something to the expression syntax gets a backslash.
+    static std::u16string escapeLiteral(const std::u16string& text);
 
     // Compiles the expression unless it is already compiled for the current
-    // pattern and match case. On failure the status names the problem
-    // ("bad pattern: ..."); the matcher then matches nothing.
+    // pattern and match case. On failure the status names the problem in
+    // plain words and where it is in the pattern ("bad pattern: Unmatched
+    // '(' at position 5 of 'C++ (notes'"); the matcher then matches nothing.
     Status compile();
 
     // True when some run of character data in the file matches. A file that
@@ -53,6 +70,13 @@ public:
     // True when that failure is the file's own (a hostile page the bounds
     // stopped): other files can still be searched.
     bool failedOnFile() const { return failedOnFile_; }
+    // True when that failure is the cancel flag's doing.
+    bool stopped() const { return cancelled_; }
+    // Where the last file matched (MatchPlace bits; 0 when it did not).
+    unsigned foundIn() const { return foundIn_; }
+    // The text of the last file's title element (cut to a few hundred
+    // characters), found or not: what the page calls itself.
+    const std::u16string& title() const { return title_; }
 
     // SAX2 events; public only because the parser calls them.
     void startElement(const XMLCh*, const XMLCh*, const XMLCh*, const xercesc::Attributes&) override;
@@ -74,12 +98,23 @@ private:
     // turns into its result) once the answer is known.
     void endRun();
     bool readFile(const std::u16string& path);
+    // Searches one piece of text already widened; sets the place's bit.
+    void searchWide(const std::wstring& text, unsigned place);
+    // Whether the rest of the file can still change the answer.
+    bool answerKnown() const;
     ParseResult parseBuffer(const std::u16string& systemId);
 
     XmlLibrary xml_;  // first member: outlives the reader below
     std::u16string pattern_;
     bool matchCase_ = true;
-    bool found_ = false;
+    unsigned places_ = kMatchAnywhere;
+    const std::atomic<bool>* cancel_ = nullptr;
+    bool cancelled_ = false;
+    unsigned foundIn_ = 0;
+    unsigned runPlace_ = kMatchInText;  // the place of the run being gathered
+    int titleDepth_ = 0;
+    bool inBody_ = false;
+    std::u16string title_;
     // The expression is valid only while compiled_ is set; it was built
     // from compiledPattern_ and compiledMatchCase_.
     bool compiled_ = false;

@@ -23,8 +23,10 @@ unsigned threadCount(unsigned asked) {
 
 }  // namespace
 
-PageSearch::PageSearch(PageMatcher& matcher, const PageFileIterator& listing, unsigned threads)
-    : matcher_(matcher), threads_(threadCount(threads)), batchSize_(kFirstBatch) {
+PageSearch::PageSearch(PageMatcher& matcher, const PageFileIterator& listing, unsigned threads,
+                       SearchControl* control)
+    : matcher_(matcher), threads_(threadCount(threads)), batchSize_(kFirstBatch), control_(control) {
+    matcher_.setCancelFlag(control_ ? &control_->cancel : nullptr);
     Status compiled = matcher_.compile();
     if (!compiled) {
         // Nothing can match an expression that does not exist; say why.
@@ -33,12 +35,20 @@ PageSearch::PageSearch(PageMatcher& matcher, const PageFileIterator& listing, un
     }
     PageFileIterator it = listing;
     const PageIterator end;
-    for (; !(it == end); ++it) candidates_.push_back({*it, it.path()});
+    for (; !(it == end) && !cancelled(); ++it) candidates_.push_back({*it, it.path(), {}, 0});
+    if (control_) control_->total.store(candidates_.size());
+    if (cancelled()) {
+        stopped_ = true;
+        error_ = Status::failure("the search was stopped");
+        return;
+    }
     if (threads_ > 1 && candidates_.size() > 1) {
         for (unsigned i = 1; i < threads_; ++i) {
             auto helper = std::make_unique<PageMatcher>();
             helper->setPattern(matcher_.pattern());
             helper->setMatchCase(matcher_.matchCase());
+            helper->setPlaces(matcher_.places());
+            helper->setCancelFlag(control_ ? &control_->cancel : nullptr);
             helper->compile();  // same text, same flags: compiles like the first
             helpers_.push_back(std::move(helper));
         }
@@ -51,6 +61,19 @@ PageSearch::~PageSearch() = default;
 const FoundPage& PageSearch::current() const { return candidates_[ready_[readyPos_]].entry; }
 
 const std::u16string& PageSearch::currentPath() const { return candidates_[ready_[readyPos_]].path; }
+
+unsigned PageSearch::currentFoundIn() const { return candidates_[ready_[readyPos_]].foundIn; }
+
+const std::u16string& PageSearch::currentTitle() const { return candidates_[ready_[readyPos_]].title; }
+
+bool PageSearch::cancelled() const { return control_ && control_->cancel.load(std::memory_order_relaxed); }
+
+void PageSearch::keep(std::size_t index, const PageMatcher& matcher) {
+    if (control_) control_->tested.fetch_add(1, std::memory_order_relaxed);
+    if (matcher.foundIn() == 0) return;
+    candidates_[index].foundIn = matcher.foundIn();
+    candidates_[index].title = matcher.title();
+}
 
 void PageSearch::next() {
     if (atEnd()) return;
@@ -87,9 +110,11 @@ std::size_t PageSearch::testBatch(std::size_t begin, std::size_t end, std::vecto
                 continue;
             }
             error_ = matcher_.error();
+            stopped_ = matcher_.stopped();
             return i;
         }
         matched[i - begin] = found ? 1 : 0;
+        keep(i, matcher_);
     }
     return end;
 }
@@ -102,6 +127,7 @@ std::size_t PageSearch::testInParallel(std::size_t begin, std::size_t end, std::
     std::atomic<std::size_t> firstFailure{end};
     std::mutex failureLock;
     Status failure;
+    bool stopped = false;
     std::vector<std::pair<std::size_t, Status>> skipped;
     auto work = [&](PageMatcher& matcher) {
         for (;;) {
@@ -118,10 +144,12 @@ std::size_t PageSearch::testInParallel(std::size_t begin, std::size_t end, std::
                 if (i < firstFailure.load()) {
                     firstFailure.store(i);
                     failure = matcher.error();
+                    stopped = matcher.stopped();
                 }
                 return;
             }
             matched[i - begin] = found ? 1 : 0;
+            keep(i, matcher);
         }
     };
     std::vector<std::thread> workers;
@@ -134,7 +162,10 @@ std::size_t PageSearch::testInParallel(std::size_t begin, std::size_t end, std::
     }
     work(matcher_);
     for (auto& worker : workers) worker.join();
-    if (firstFailure.load() < end) error_ = failure;
+    if (firstFailure.load() < end) {
+        error_ = failure;
+        stopped_ = stopped;
+    }
     // Listing order, as a search of one file at a time reports them; none
     // past a failure, which that search would not have reached.
     std::sort(skipped.begin(), skipped.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

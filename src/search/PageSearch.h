@@ -8,6 +8,7 @@
 //   for (PageSearch search(matcher, notebook.pages()); !search.atEnd(); search.next())
 //       use(search.current());
 //   if (!search.error()) tell the user search.error().message()
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -20,6 +21,14 @@
 
 namespace tavix {
 
+// Lets another thread follow a search and end it. Every member may be read
+// or set from any thread while the search runs.
+struct SearchControl {
+    std::atomic<bool> cancel{false};         // set to end the search soon
+    std::atomic<std::size_t> tested{0};      // files tested so far
+    std::atomic<std::size_t> total{0};       // files in the listing, once listed
+};
+
 class PageSearch {
 public:
     // Tests the listing's files and stands on the first matching page, or
@@ -27,8 +36,11 @@ public:
     // processor, at most 4); the pages handed out and their order are the
     // same for any number. The matcher must outlive the search and is not
     // changed while the search runs; its pattern and match case are fixed
-    // at construction.
-    PageSearch(PageMatcher& matcher, const PageFileIterator& listing, unsigned threads = 0);
+    // at construction, as are its places. A control, when given, must
+    // outlive the search; setting its cancel flag ends the search at the
+    // next file or run of text, with stopped() set.
+    PageSearch(PageMatcher& matcher, const PageFileIterator& listing, unsigned threads = 0,
+               SearchControl* control = nullptr);
     ~PageSearch();
     PageSearch(const PageSearch&) = delete;
     PageSearch& operator=(const PageSearch&) = delete;
@@ -37,6 +49,10 @@ public:
     const FoundPage& current() const;
     // Path of that page's file. Only while !atEnd().
     const std::u16string& currentPath() const;
+    // Where that page matched (MatchPlace bits) and its title element's
+    // text. Only while !atEnd().
+    unsigned currentFoundIn() const;
+    const std::u16string& currentTitle() const;
     // Moves to the next matching page, or to the end.
     void next();
     // True when no more matching pages remain, including after a failure.
@@ -47,6 +63,8 @@ public:
     // file were still handed out; none after it are. ok() when the listing
     // was searched to its end (or the end has not been reached yet).
     const Status& error() const { return error_; }
+    // True when the search ended because its control asked it to.
+    bool stopped() const { return stopped_; }
     // Files that could not be searched on their own account (hostile pages
     // the parser's bounds stopped, which cannot be opened either), in
     // listing order, each with its reason. They count as not matching; the
@@ -57,7 +75,12 @@ private:
     struct Candidate {
         FoundPage entry;
         std::u16string path;
+        std::u16string title;   // filled when the file matched
+        unsigned foundIn = 0;
     };
+    // Records a tested file's outcome in its candidate.
+    void keep(std::size_t index, const PageMatcher& matcher);
+    bool cancelled() const;
 
     // Tests files until at least one match is ready or the listing is done.
     void fill();
@@ -75,7 +98,9 @@ private:
     std::vector<std::size_t> ready_;  // matching candidates not yet handed out
     std::size_t readyPos_ = 0;
     Status error_;
+    bool stopped_ = false;
     std::vector<Status> skipped_;
+    SearchControl* control_;
 };
 
 }  // namespace tavix

@@ -12,6 +12,10 @@ QComboBox* makeSearchField(QWidget* parent, QLabel* label) {
     field->setEditable(true);
     // The list shows the remembered texts only; typing never adds to it.
     field->setInsertPolicy(QComboBox::NoInsert);
+    // The text typed is the text searched: the default completer would
+    // finish "big" as a remembered "big deal" and, ignoring case, turn
+    // "Page" into a remembered "page". The remembered texts stay in the list.
+    field->setCompleter(nullptr);
     field->setMinimumContentsLength(30);
     field->lineEdit()->setMaxLength(kSearchTextLimit);
     label->setBuddy(field);

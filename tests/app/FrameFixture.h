@@ -35,6 +35,7 @@ public:
         dataHome_ = tmp_.path() + "/data";
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(configHome_));
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(dataHome_));
+        qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(tmp_.path() + "/cache"));
         store_ = std::make_unique<NotebookStore>();
         PrepareStore(*store_);
     }

@@ -25,7 +25,10 @@ QList<Expected> expectedCommands() {
     using K = QKeySequence;
     const auto N = ToolBarId::None, S = ToolBarId::Standard, F = ToolBarId::Formatting;
     QList<Expected> e = {
+        {304, "&File", "&New Page...", {K("Ctrl+Shift+N")}, N},
         {57603, "&File", "&Save", {K("Ctrl+S")}, N},
+        {305, "&File", "Rena&me Page...", {K("F2")}, N},
+        {306, "&File", "&Delete Page...", {}, N},
         {57607, "&File", "&Print...", {K("Ctrl+P")}, S},
         {57609, "&File", "Print Pre&view", {}, N},
         {57606, "&File", "P&rint Setup...", {}, N},
@@ -44,9 +47,12 @@ QList<Expected> expectedCommands() {
         {221, "&View/&Toolbars", "&Formatting", {}, N},
         {59393, "&View", "&Status Bar", {}, N},
         {246, "&View", "Page &Keywords", {}, N},
+        {301, "&View", "&All Pages", {}, N},
+        {302, "&View", "&Backlinks", {}, N},
         {32773, "&Navigation", "&Back", {K("Alt+Left"), K(Qt::Key_Back)}, S},
         {32774, "&Navigation", "&Forward", {K("Alt+Right"), K(Qt::Key_Forward)}, S},
         {32772, "&Navigation", "Front &Page", {K("Alt+Home"), K(Qt::Key_HomePage)}, S},
+        {303, "&Navigation", "&Jump to Page...", {K("Ctrl+J")}, N},
         {219, "&Format/Paragraph St&yle", "&Normal", {K("Ctrl+N")}, N},
     };
     for (int n = 1; n <= 6; ++n)
@@ -152,14 +158,15 @@ TEST_F(CommandsTest, MenusStandInTheDocumentedOrder) {
         menus[a->text()] = describe(a->menu());
     }
     EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&View", "&Navigation", "&Format", "&Help"}));
-    EXPECT_EQ(menus["&File"], QStringList({"&Save", "-", "&Print...", "Print Pre&view",
+    EXPECT_EQ(menus["&File"], QStringList({"&New Page...", "&Save", "Rena&me Page...", "&Delete Page...",
+                                           "-", "&Print...", "Print Pre&view",
                                            "P&rint Setup...", "-", "E&xit"}));
     EXPECT_EQ(menus["&Edit"],
               QStringList({"&Undo", "&Redo", "-", "Cu&t", "&Copy", "&Paste", "-", "Cle&ar",
                            "Select A&ll", "Select Para&graph", "-", "&Find...", "Find P&ages..."}));
     EXPECT_EQ(menus["&View"], QStringList({">&Toolbars{&Standard|&Formatting}", "&Status Bar", "-",
-                                           "Page &Keywords"}));
-    EXPECT_EQ(menus["&Navigation"], QStringList({"&Back", "&Forward", "Front &Page"}));
+                                           "Page &Keywords", "&All Pages", "&Backlinks"}));
+    EXPECT_EQ(menus["&Navigation"], QStringList({"&Back", "&Forward", "Front &Page", "-", "&Jump to Page..."}));
     const QString styles =
         ">Paragraph St&yle{&Normal|Heading &1|Heading &2|Heading &3|Heading &4|Heading &5|Heading &6}";
     EXPECT_EQ(menus["&Format"],

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -108,6 +109,61 @@ TEST_F(FindDialogTest, SearchesDownUpWithOptionsAndNeverWraps) {
     ASSERT_TRUE(dialog->findNext());
     EXPECT_EQ(selection(), std::make_pair(10, 14));
     EXPECT_TRUE(dialog->isOpen());  // the dialog stays open after searching
+}
+
+// The search never wraps; at the end it says so, in the dialog and to the
+// frame's status bar, instead of doing nothing visible.
+TEST_F(FindDialogTest, NoMatchLeftSaysSoInTheDialogAndTheStatusBar) {
+    editor.SetPlainText(u"word above, then more text");
+    editor.setSelection(26, 26);  // the caret at the end of the page
+    dialog->showWithSeed(u"word");
+    QSignalSpy notes(dialog.get(), &FindDialog::statusMessage);
+    QLabel* status = control<QLabel>("findStatus");
+
+    QTest::mouseClick(control<QPushButton>("findNext"), Qt::LeftButton);
+    EXPECT_EQ(selection(), std::make_pair(26, 26)) << "no wrap-around";
+    EXPECT_EQ(status->text(), "No more matches below");
+    ASSERT_EQ(notes.size(), 1);
+    EXPECT_EQ(notes[0][0].toString(), "No more matches below");
+
+    control<QRadioButton>("up")->setChecked(true);
+    ASSERT_TRUE(dialog->findNext());
+    EXPECT_EQ(selection(), std::make_pair(0, 4));
+    EXPECT_EQ(status->text(), "") << "a match clears the note";
+    EXPECT_FALSE(dialog->findNext());
+    EXPECT_EQ(status->text(), "No more matches above");
+    EXPECT_EQ(notes.size(), 2);
+    type("other");
+    EXPECT_EQ(status->text(), "") << "a new text makes the note stale";
+}
+
+// With "page" remembered and Match case ticked, typed "Page" + Enter must
+// search "Page": the field may not recase it to the remembered text.
+TEST_F(FindDialogTest, TypedTextIsSearchedAsTypedNotAsRemembered) {
+    writeProps("app.Find.History.1=page\napp.Find.History.2=big deal\napp.Find.History.LastIndex=2\n");
+    reopenStore();
+    editor.SetPlainText(u"page one, Page two, big three, big deal");
+    dialog->showWithSeed(u"");
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    control<QCheckBox>("matchCase")->setChecked(true);
+    QComboBox* combo = control<QComboBox>("findWhat");
+    combo->setFocus();
+    QTest::keyClicks(combo->lineEdit(), "Page");
+    QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(selection(), std::make_pair(10, 14));
+    EXPECT_EQ(combo->currentText(), "Page");
+
+    combo->lineEdit()->clear();
+    QTest::keyClicks(combo->lineEdit(), "big");
+    QTest::mouseClick(control<QPushButton>("findNext"), Qt::LeftButton);
+    EXPECT_EQ(selection(), std::make_pair(20, 23)) << "\"big\", not \"big deal\"";
+    EXPECT_EQ(props(),
+              "app.Find.History.1=big\n"
+              "app.Find.History.2=page\n"
+              "app.Find.History.3=big deal\n"
+              "app.Find.History.4=Page\n"
+              "app.Find.History.LastIndex=4\n");
 }
 
 TEST_F(FindDialogTest, ButtonClickSearchesAndCancelHidesWithoutSearching) {

@@ -12,6 +12,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
+#include <QHeaderView>
+#include <QTreeWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -80,17 +83,27 @@ protected:
     QPushButton* findButton() { return control<QPushButton>("findButton"); }
     void type(const QString& text) { combo()->setEditText(text); }
 
-    // Searches for text as the user would: type it, press "Find".
+    // Searches for text as the user would: type it, press "Find"; then
+    // waits for the background search to end.
     bool search(const QString& text, bool matchCase = false) {
         type(text);
         control<QCheckBox>("matchCase")->setChecked(matchCase);
-        return dialog->runSearch();
+        const bool started = dialog->runSearch();
+        waitForSearch();
+        return started;
+    }
+    void waitForSearch() {
+        QElapsedTimer clock;
+        clock.start();
+        while (pane.isSearching() && clock.elapsed() < 20000)
+            QTest::qWait(5);
+        EXPECT_FALSE(pane.isSearching()) << "the search never ended";
     }
 
     Names listed() const {
         Names names;
-        for (int row = 0; row < pane.EntryCount(); ++row)
-            names.push_back(pane.EntryAt(row).pageName);
+        for (int row = 0; row < pane.entryCount(); ++row)
+            names.push_back(pane.entryAt(row).pageName);
         return names;
     }
 
@@ -175,9 +188,9 @@ TEST_F(FindPagesTest, FindListsTheMatchingPagesAndRemembersTheText) {
     EXPECT_TRUE(pane.isHidden());
     EXPECT_TRUE(search("beta"));
     EXPECT_EQ(listed(), (Names{u"FrontPage", u"ShoppingList"}));
-    for (int row = 0; row < pane.EntryCount(); ++row)
-        EXPECT_EQ(pane.EntryAt(row).notebookName, u"Default");
-    EXPECT_EQ(pane.Caption(), u"Found Pages - beta");
+    for (int row = 0; row < pane.entryCount(); ++row)
+        EXPECT_EQ(pane.entryAt(row).notebookName, u"Default");
+    EXPECT_EQ(pane.caption(), u"Found Pages - beta");
     EXPECT_FALSE(pane.isHidden());
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
@@ -195,20 +208,20 @@ TEST_F(FindPagesTest, MatchCaseAndExpressionsDecideWhatIsFound) {
     EXPECT_TRUE(search("front page"));
     EXPECT_EQ(listed(), (Names{u"FrontPage"}));
     newDialog();
-    EXPECT_TRUE(search("gamma"));  // only in the keywords
-    EXPECT_EQ(listed(), Names{});
+    EXPECT_TRUE(search("gamma"));  // only in the keywords: found there
+    EXPECT_EQ(listed(), (Names{u"ShoppingList"}));
     newDialog();
     EXPECT_TRUE(search("str.pes|carrots and"));
     EXPECT_EQ(listed(), (Names{u"Zebra"}));
 }
 
 TEST_F(FindPagesTest, NoMatchShowsThePaneEmptyWithTheCaption) {
-    pane.ShowResults(u"old", {{u"Stale", u"Default"}});
-    pane.Hide();
+    pane.showResults(u"old", {{u"Stale", u"Default"}});
+    pane.hidePane();
     EXPECT_TRUE(search("nowhere at all"));
-    EXPECT_EQ(pane.EntryCount(), 0);
+    EXPECT_EQ(pane.entryCount(), 0);
     EXPECT_FALSE(pane.isHidden());
-    EXPECT_EQ(pane.Caption(), u"Found Pages - nowhere at all");
+    EXPECT_EQ(pane.caption(), u"Found Pages - nowhere at all");
 }
 
 TEST_F(FindPagesTest, SearchedTextMovesToTheFrontOfTheStoredHistory) {
@@ -232,14 +245,14 @@ TEST_F(FindPagesTest, CancelLeavesTheSettingsFileAndThePaneAlone) {
         "app.FindPages.History.1=alpha\n"
         "app.FindPages.History.LastIndex=1\n");
     const std::string before = props();
-    pane.ShowResults(u"old", {{u"Kept", u"Default"}});
+    pane.showResults(u"old", {{u"Kept", u"Default"}});
     type("beta");
     QTest::mouseClick(control<QPushButton>("cancelButton"), Qt::LeftButton);
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     dialog.reset();
     EXPECT_EQ(props(), before);
     EXPECT_EQ(listed(), (Names{u"Kept"}));
-    EXPECT_EQ(pane.Caption(), u"Found Pages - old");
+    EXPECT_EQ(pane.caption(), u"Found Pages - old");
 }
 
 TEST_F(FindPagesTest, EnterInTheFieldRunsTheSearch) {
@@ -247,28 +260,41 @@ TEST_F(FindPagesTest, EnterInTheFieldRunsTheSearch) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
     type("stripes");
     QTest::keyClick(combo()->lineEdit(), Qt::Key_Return);
+    waitForSearch();
     EXPECT_EQ(listed(), (Names{u"Zebra"}));
     EXPECT_EQ(dialog->result(), QDialog::Accepted);
     EXPECT_FALSE(dialog->isVisible());
 }
 
-TEST_F(FindPagesTest, BadExpressionNamesTheProblemListsNothingAndStaysOpen) {
-    pane.ShowResults(u"old", {{u"Stale", u"Default"}});
-    for (const QString pattern : {"(", "[a", "a{2,1}"}) {
+TEST_F(FindPagesTest, BadExpressionNamesTheProblemWhereItIsAndChangesNothing) {
+    writeProps(
+        "app.FindPages.History.1=alpha\n"
+        "app.FindPages.History.LastIndex=1\n");
+    const std::string before = props();
+    pane.showResults(u"old", {{u"Stale", u"Default"}});
+    dialog->show();
+    const std::pair<QString, QString> cases[] = {
+        {"C++ (notes", "Unmatched '(' at position 5 of 'C++ (notes'"},
+        {"[a", "Unmatched '[' at position 1 of '[a'"},
+        {"a{2,1}", " of 'a{2,1}'"},
+        {"(", "Unmatched '(' at position 1 of '('"},
+    };
+    for (const auto& [pattern, reason] : cases) {
         messages.clear();
         EXPECT_FALSE(search(pattern)) << pattern.toStdString();
         ASSERT_EQ(messages.size(), 1) << pattern.toStdString();
         EXPECT_TRUE(messages[0].startsWith("The search text is not a valid regular expression")) << messages[0].toStdString();
-        EXPECT_GT(messages[0].size(), 60) << "the library's reason follows";
-        EXPECT_EQ(pane.EntryCount(), 0);
-        EXPECT_EQ(pane.Caption(), u"Found Pages - " + pattern.toStdU16String());
+        EXPECT_TRUE(messages[0].contains(reason)) << messages[0].toStdString();
+        EXPECT_FALSE(messages[0].contains("HERE")) << "not the library's words";
+        EXPECT_EQ(listed(), (Names{u"Stale"})) << "the pane is left as it was";
+        EXPECT_EQ(pane.caption(), u"Found Pages - old");
         EXPECT_NE(dialog->result(), QDialog::Accepted);
+        EXPECT_TRUE(dialog->isVisible());
         EXPECT_EQ(combo()->currentText(), pattern) << "left for correcting";
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_EQ(combo()->lineEdit()->selectedText(), pattern) << "selected";
+        EXPECT_EQ(props(), before) << "nothing remembered";
+        EXPECT_EQ(dropDown(), (QStringList{"alpha"}));
     }
-    // The failed texts are remembered like any other, most recent first.
-    EXPECT_EQ(dropDown(), (QStringList{"a{2,1}", "[a", "("}));
-    EXPECT_EQ(combo()->currentText(), "a{2,1}");
 
     // Corrected, the same dialog searches and closes.
     messages.clear();
@@ -277,21 +303,97 @@ TEST_F(FindPagesTest, BadExpressionNamesTheProblemListsNothingAndStaysOpen) {
     EXPECT_TRUE(messages.isEmpty());
     EXPECT_EQ(props(),
               "app.FindPages.History.1=\\(|alpha\n"
-              "app.FindPages.History.2=a{2,1}\n"
-              "app.FindPages.History.3=[a\n"
-              "app.FindPages.History.4=(\n"
+              "app.FindPages.History.2=alpha\n"
+              "app.FindPages.History.LastIndex=2\n");
+}
+
+// With "Regular expression" off the text is found as it stands; the
+// choice is remembered, and a file that never had it stays without it
+// while the default is in use.
+TEST_F(FindPagesTest, PlainTextModeFindsMetacharactersAndIsRemembered) {
+    writePage("Cpp", page("Cpp", "<p>C++ (notes)</p>"));
+    writePage("Cxx", page("Cxx", "<p>Cxx</p>"));
+    reopen();
+    QCheckBox* regular = control<QCheckBox>("regularExpression");
+    EXPECT_TRUE(regular->isChecked()) << "on by default";
+    EXPECT_EQ(regular->text(), "Regular e&xpression");
+    EXPECT_TRUE(search("C++"));
+    EXPECT_EQ(listed(), (Names{u"Cpp", u"Cxx", u"ShoppingList"})) << "as an expression, C++ is a C repeated";
+    EXPECT_EQ(props().find("RegularExpression"), std::string::npos);
+
+    newDialog();
+    control<QCheckBox>("regularExpression")->setChecked(false);
+    EXPECT_TRUE(search("C++ (notes"));
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+    EXPECT_EQ(listed(), (Names{u"Cpp"}));
+    EXPECT_EQ(pane.caption(), u"Found Pages - C++ (notes") << "the caption shows the text as typed";
+    EXPECT_NE(props().find("app.FindPages.RegularExpression=0\n"), std::string::npos) << props();
+
+    reopen();
+    EXPECT_FALSE(control<QCheckBox>("regularExpression")->isChecked()) << "remembered";
+    control<QCheckBox>("regularExpression")->setChecked(true);
+    EXPECT_TRUE(search("C\\+\\+"));
+    EXPECT_EQ(listed(), (Names{u"Cpp"}));
+    EXPECT_NE(props().find("app.FindPages.RegularExpression=1\n"), std::string::npos) << props();
+}
+
+// With "page" remembered and Match case ticked, "Page" typed and Enter
+// pressed searches "Page"; "big" with "big deal" remembered searches "big".
+TEST_F(FindPagesTest, TypedTextIsSearchedAsTypedNotAsRemembered) {
+    writeProps(
+        "app.FindPages.History.1=page\n"
+        "app.FindPages.History.2=big deal\n"
+        "app.FindPages.History.LastIndex=2\n");
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    control<QCheckBox>("matchCase")->setChecked(true);
+    combo()->setFocus();
+    QTest::keyClicks(combo()->lineEdit(), "Page");
+    QTest::keyClick(combo()->lineEdit(), Qt::Key_Return);
+    waitForSearch();
+    EXPECT_EQ(pane.caption(), u"Found Pages - Page");
+    EXPECT_EQ(listed(), (Names{u"FrontPage"}));
+
+    newDialog();
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    combo()->setFocus();
+    QTest::keyClicks(combo()->lineEdit(), "big");
+    QTest::mouseClick(findButton(), Qt::LeftButton);
+    waitForSearch();
+    EXPECT_EQ(pane.caption(), u"Found Pages - big");
+    EXPECT_EQ(props(),
+              "app.FindPages.History.1=big\n"
+              "app.FindPages.History.2=Page\n"
+              "app.FindPages.History.3=page\n"
+              "app.FindPages.History.4=big deal\n"
               "app.FindPages.History.LastIndex=4\n");
+}
+
+// The pane says where each page matched and what it is called.
+TEST_F(FindPagesTest, FoundPagesShowTitleAndWhereTheyMatched) {
+    EXPECT_TRUE(search("beta|gamma"));
+    ASSERT_EQ(listed(), (Names{u"FrontPage", u"ShoppingList"}));
+    QTreeWidget& list = pane.list();
+    EXPECT_EQ(list.headerItem()->text(2), "Found in");
+    EXPECT_EQ(list.headerItem()->text(3), "Title");
+    EXPECT_EQ(list.topLevelItem(0)->text(3), "Front Page");
+    EXPECT_EQ(list.topLevelItem(0)->text(2), "Text");
+    EXPECT_EQ(list.topLevelItem(1)->text(3), "Shopping List");
+    EXPECT_EQ(list.topLevelItem(1)->text(2), "Text, Keywords");
+    EXPECT_EQ(pane.statusText(), "2 pages found.");
 }
 
 TEST_F(FindPagesTest, MatchTheLibraryGivesUpOnListsNothing) {
     writePage("Deep", page("Deep", "<p>" + std::string(4000, 'x') + "</p>"));
-    EXPECT_FALSE(search("(x+x+)+y"));
+    EXPECT_TRUE(search("(x+x+)+y")) << "the dialog closes at once; the search tells the rest";
+    EXPECT_EQ(dialog->result(), QDialog::Accepted);
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].startsWith("The pages could not be searched: ")) << messages[0].toStdString();
     EXPECT_TRUE(messages[0].contains("Deep")) << messages[0].toStdString();
-    EXPECT_EQ(pane.EntryCount(), 0);
+    EXPECT_EQ(pane.entryCount(), 0) << "a search cut short lists nothing";
     EXPECT_FALSE(pane.isHidden());
-    EXPECT_NE(dialog->result(), QDialog::Accepted);
+    EXPECT_TRUE(pane.statusText().contains("Deep"));
 }
 
 TEST_F(FindPagesTest, UnwritableSettingsFileIsReportedButTheResultsStand) {
@@ -320,8 +422,8 @@ TEST_F(FindPagesTest, EmptyNotebookFindsNothing) {
     for (const char* name : {"FrontPage", "ShoppingList", "Zebra"})
         std::remove(program.file(std::string("Notebooks/Default/") + name + ".xhtml").c_str());
     EXPECT_TRUE(search("."));
-    EXPECT_EQ(pane.EntryCount(), 0);
-    EXPECT_EQ(pane.Caption(), u"Found Pages - .");
+    EXPECT_EQ(pane.entryCount(), 0);
+    EXPECT_EQ(pane.caption(), u"Found Pages - .");
 }
 
 }  // namespace

@@ -98,4 +98,31 @@ TEST(SearchFieldDrop, DraggedPageTextIsCopiedIntoTheField) {
     }
 }
 
+// The field never rewrites what was typed: not by finishing a remembered
+// text that starts the same way, not by changing the case to a remembered
+// one, not when Enter is pressed. Typed as keys, as the user types them.
+TEST(SearchFieldTyping, TypedTextIsNeverCompletedOrRecased) {
+    QDialog dialog;
+    auto* label = new QLabel(QStringLiteral("Fi&nd what:"), &dialog);
+    QComboBox* field = makeSearchField(&dialog, label);
+    field->addItems({QStringLiteral("page"), QStringLiteral("big deal"), QStringLiteral("Zebra stripes")});
+    field->setCurrentIndex(-1);
+    field->setEditText(QString());
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    field->setFocus();
+
+    for (const QString typed : {"Page", "big", "PAGE", "pag", "zebra", "b"}) {
+        field->lineEdit()->clear();
+        QTest::keyClicks(field->lineEdit(), typed);
+        EXPECT_EQ(field->currentText(), typed) << "while typing " << typed.toStdString();
+        QTest::keyClick(field->lineEdit(), Qt::Key_Return);
+        EXPECT_EQ(field->currentText(), typed) << "after Enter on " << typed.toStdString();
+        EXPECT_EQ(searchFieldText(*field), typed.toStdU16String());
+    }
+    EXPECT_EQ(field->count(), 3) << "the remembered texts stay in the list";
+    field->setCurrentIndex(1);
+    EXPECT_EQ(field->currentText(), "big deal") << "picking from the list still works";
+}
+
 }  // namespace

@@ -1,6 +1,8 @@
 #include "search/PageMatcher.h"
 
 #include <chrono>
+#include <cstdint>
+#include <utility>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -55,14 +57,112 @@ TEST_F(PageMatcherTest, CaseIsIgnoredBeyondAscii) {
     EXPECT_FALSE(matches("café", file, true));
 }
 
-TEST_F(PageMatcherTest, OnlyCharacterDataIsSearched) {
+TEST_F(PageMatcherTest, CharacterDataAndKeywordsAreSearched) {
     const std::string file = page("Title", "<p>plain text</p>", "secretword");
-    EXPECT_FALSE(matches("secretword", file));  // keywords are an attribute
-    EXPECT_FALSE(matches("keywords", file));
+    EXPECT_TRUE(matches("secretword", file));  // the keywords, though an attribute
+    EXPECT_FALSE(matches("keywords", file));  // the meta element's name attribute
     EXPECT_FALSE(matches("body", file));  // element names
     EXPECT_FALSE(matches("xhtml", file));  // attribute values
     EXPECT_TRUE(matches("Title", file));  // the title is character data
     EXPECT_TRUE(matches("plain", file));
+}
+
+// Where a page matched: each place on its own, several at once, and the
+// places asked for only. The title comes along whether or not it matched.
+TEST_F(PageMatcherTest, ReportsWhereThePageMatchedAndItsTitle) {
+    const std::string file = page("Front &amp; Page", "<h1>Welcome</h1><p>alpha <b>demo</b></p>", "links demo");
+    struct Case {
+        const char* pattern;
+        unsigned places;
+        unsigned foundIn;
+    } cases[] = {
+        {"links", kMatchAnywhere, kMatchInKeywords},
+        {"demo", kMatchAnywhere, kMatchInKeywords | kMatchInText},
+        {"Front & Page", kMatchAnywhere, kMatchInTitle},
+        {"e", kMatchAnywhere, kMatchAnywhere},
+        {"alpha", kMatchAnywhere, kMatchInText},
+        {"alpha", kMatchInKeywords, 0},
+        {"demo", kMatchInKeywords, kMatchInKeywords},
+        {"Front|demo", kMatchInTitle | kMatchInText, kMatchInTitle | kMatchInText},
+        {"links demo", kMatchInTitle | kMatchInText, 0},
+        {"absent", kMatchAnywhere, 0},
+    };
+    for (const Case& c : cases) {
+        matcher.setPlaces(c.places);
+        EXPECT_EQ(matches(c.pattern, file), c.foundIn != 0) << c.pattern;
+        EXPECT_EQ(matcher.foundIn(), c.foundIn) << c.pattern << " in " << c.places;
+        EXPECT_EQ(matcher.title(), u"Front & Page");
+    }
+    matcher.setPlaces(kMatchAnywhere);
+    EXPECT_FALSE(matches("x", page("T", "<p>a</p>", "")));
+    EXPECT_EQ(matcher.title(), u"T") << "the title of this file, not the last";
+}
+
+// A literal text is found exactly where it stands as a substring, whatever
+// metacharacters it holds: a differential test against plain find.
+TEST_F(PageMatcherTest, LiteralTextIsFoundExactlyWhereItOccurs) {
+    const std::u16string alphabet = u"ab()[]{}.*+?^$|\\/-#&<>\"' =:!,é\u4e2d";
+    std::uint32_t state = 12345;
+    auto pick = [&](std::size_t length) {
+        std::u16string text;
+        for (std::size_t i = 0; i < length; ++i) {
+            state = state * 1103515245u + 12345u;
+            text += alphabet[(state >> 16) % alphabet.size()];
+        }
+        return text;
+    };
+    auto escapeXml = [](const std::u16string& text) {
+        std::u16string out;
+        for (char16_t c : text) {
+            if (c == u'&') out += u"&amp;";
+            else if (c == u'<') out += u"&lt;";
+            else if (c == u'>') out += u"&gt;";
+            else out += c;
+        }
+        return out;
+    };
+    int hits = 0;
+    for (int round = 0; round < 400; ++round) {
+        const std::u16string haystack = pick(12);
+        // Half the time a piece of the haystack, so both answers occur.
+        const std::u16string needle = round % 2 ? haystack.substr(round % 5, 1 + round % 4) : pick(1 + round % 3);
+        const std::string file = page("T", "<p>" + toUtf8(escapeXml(haystack)) + "</p>");
+        dir.write("p.xhtml", file);
+        matcher.setPattern(PageMatcher::escapeLiteral(needle));
+        matcher.setMatchCase(true);
+        ASSERT_TRUE(matcher.compile().ok()) << toUtf8(needle) << ": " << matcher.compile().message();
+        const bool found = matcher.matchesFile(fromUtf8(dir.file("p.xhtml")));
+        const bool expected = haystack.find(needle) != std::u16string::npos;
+        EXPECT_EQ(found, expected) << "'" << toUtf8(needle) << "' in '" << toUtf8(haystack) << "'";
+        hits += expected;
+    }
+    EXPECT_GT(hits, 100);
+    EXPECT_LT(hits, 300);
+    EXPECT_EQ(PageMatcher::escapeLiteral(u"C++ (notes)"), u"C\\+\\+ \\(notes\\)");
+}
+
+// A bad expression is told in plain words, with the place in the text as
+// the user typed it, not the library's own message.
+TEST_F(PageMatcherTest, BadPatternNamesTheProblemAndItsPosition) {
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"C++ (notes", "bad pattern: Unmatched '(' at position 5 of 'C++ (notes'"},
+        {u"a)b", "bad pattern: Unmatched ')' at position 2 of 'a)b'"},
+        {u"(a)(b", "bad pattern: Unmatched '(' at position 4 of '(a)(b'"},
+        {u"x[ab\\]", "bad pattern: Unmatched '[' at position 2 of 'x[ab\\]'"},
+        {u"\\(a(", "bad pattern: Unmatched '(' at position 4 of '\\(a('"},
+        {u"*x", "bad pattern: Nothing to repeat before '*' at position 1 of '*x'"},
+        {u"\u00e9(", "bad pattern: Unmatched '(' at position 2 of '\u00e9('"},
+    };
+    for (const auto& [pattern, message] : cases) {
+        matcher.setPattern(pattern);
+        EXPECT_EQ(matcher.compile().message(), message);
+    }
+    for (const char16_t* other : {u"a{2,1}", u"x\\", u"[b-a]", u"(?<x"}) {
+        matcher.setPattern(other);
+        const std::string message = matcher.compile().message();
+        EXPECT_EQ(message.find("HERE"), std::string::npos) << message;
+        EXPECT_NE(message.find(" of '" + toUtf8(other) + "'"), std::string::npos) << message;
+    }
 }
 
 TEST_F(PageMatcherTest, PatternIsARegularExpression) {

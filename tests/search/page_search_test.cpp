@@ -68,10 +68,38 @@ TEST_F(PageSearchTest, FindsMatchingPagesInListingOrder) {
     dir.write("Apple.xhtml", page("<p>red stripes</p>"));
     dir.write("Mango.xhtml", page("<p>yellow</p>", "stripes"));
     dir.write("Kiwi.xhtml", page("<p>Stripes</p>"));
-    EXPECT_EQ(find("stripes", true, 1), (Names{"Apple", "Zebra"}));
-    EXPECT_EQ(find("stripes", false, 2), (Names{"Apple", "Kiwi", "Zebra"}));
+    // Mango by its keywords.
+    EXPECT_EQ(find("stripes", true, 1), (Names{"Apple", "Mango", "Zebra"}));
+    EXPECT_EQ(find("stripes", false, 2), (Names{"Apple", "Kiwi", "Mango", "Zebra"}));
     EXPECT_EQ(find("", false, 2), (Names{"Apple", "Kiwi", "Mango", "Zebra"}));
     EXPECT_EQ(find("nothing here", false, 2), Names{});
+}
+
+// A control follows the search from outside and ends it; a stopped search
+// hands out nothing more and says why, with any number of threads.
+TEST_F(PageSearchTest, ControlCountsTheFilesAndItsCancelEndsTheSearch) {
+    for (int i = 0; i < 40; ++i) dir.write("P" + std::to_string(100 + i) + ".xhtml", page("<p>word</p>"));
+    for (unsigned threads : {1u, 2u}) {
+        PageMatcher matcher;
+        matcher.setPattern(u"word");
+        SearchControl control;
+        PageSearch search(matcher, notebook.pages(), threads, &control);
+        std::size_t found = 0;
+        for (; !search.atEnd() && found < 3; search.next()) ++found;
+        EXPECT_EQ(control.total.load(), 40u);
+        EXPECT_GE(control.tested.load(), 3u);
+        control.cancel = true;
+        for (; !search.atEnd(); search.next()) ++found;
+        EXPECT_LT(found, 40u) << threads;
+        EXPECT_TRUE(search.stopped());
+        EXPECT_EQ(search.error().message(), "the search was stopped");
+    }
+    SearchControl early;
+    early.cancel = true;
+    PageMatcher matcher;
+    PageSearch search(matcher, notebook.pages(), 2, &early);
+    EXPECT_TRUE(search.atEnd());
+    EXPECT_TRUE(search.stopped());
 }
 
 TEST_F(PageSearchTest, OrderAndResultsDoNotDependOnThreads) {

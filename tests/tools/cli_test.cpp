@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "index/NotebookIndex.h"
+#include "index/RenameJournal.h"
 #include "support/TempDir.h"
 
 namespace tavix {
@@ -61,7 +63,8 @@ protected:
     // Runs tavix-cli with the arguments; withNotebook adds --notebook.
     Result run(const std::vector<std::string>& args, bool withNotebook = true) const {
         std::string command = "XDG_CONFIG_HOME=" + quoted(home.file("config")) +
-                              " XDG_DATA_HOME=" + quoted(home.file("data")) + " " +
+                              " XDG_DATA_HOME=" + quoted(home.file("data")) +
+                              " XDG_CACHE_HOME=" + quoted(cache.path()) + " " +
                               quoted(binDir() + "/tavix-cli");
         if (withNotebook) command += " --notebook " + quoted(notebook());
         for (const std::string& arg : args) command += " " + quoted(arg);
@@ -77,13 +80,14 @@ protected:
     test::TempDir dir;   // the notebook and files to import and export
     test::TempDir home;  // stands in for the user's configuration and data
     test::TempDir out;   // captured output
+    test::TempDir cache; // the user's cache, where the notebook index lives
 };
 
 TEST_F(CliTest, HelpExplainsEveryCommand) {
     const Result r = run({"--help"}, false);
     EXPECT_EQ(r.status, 0);
-    for (const char* word : {"list", "find", "--match-case", "export-rtf", "import-rtf", "--replace", "--notebook",
-                             "--settings", "Exit status"})
+    for (const char* word : {"list", "find", "--match-case", "--literal", "--keywords-only", "export-rtf",
+                             "import-rtf", "--replace", "--notebook", "--settings", "Exit status"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     EXPECT_EQ(r.err, "");
 }
@@ -152,6 +156,40 @@ TEST_F(CliTest, FindPrintsMatchingPagesAndStatus) {
 
     r = run({"find", "--", "--match-case"});
     EXPECT_EQ(r.status, 1);  // a pattern, not the option
+}
+
+// Keywords are searched by default and alone with --keywords-only; a
+// literal search finds metacharacters as they stand. Exit codes as ever.
+TEST_F(CliTest, FindSearchesKeywordsAndLiteralText) {
+    writePage("Demo", "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Demo Page</title>"
+                      "<meta name=\"keywords\" content=\"links demo\"/></head><body><p>C++ notes</p></body></html>");
+    writePage("Other", page("Other", "<p>Cxx and a demo</p>"));
+    writePage("Plain", page("Plain", "<p>links</p>"));
+    Result r = run({"find", "links demo"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Demo\n") << "found by its keywords alone";
+    r = run({"find", "--keywords-only", "demo"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Demo\n");
+    r = run({"find", "--keywords-only", "notes"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+
+    r = run({"find", "C++"});
+    EXPECT_EQ(r.out, "Demo\nOther\n") << "as an expression, C++ is C, possessively repeated";
+    r = run({"find", "--literal", "C++"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Demo\n");
+    r = run({"find", "--literal", "C++ (notes"});
+    EXPECT_EQ(r.status, 1) << "a literal text is never a bad pattern";
+    EXPECT_EQ(r.err, "");
+    r = run({"find", "--literal", "--keywords-only", "s d"});
+    EXPECT_EQ(r.out, "Demo\n");
+
+    r = run({"find", "C++ (notes"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tavix-cli: bad pattern: Unmatched '(' at position 5 of 'C++ (notes'\n");
 }
 
 TEST_F(CliTest, FindWithABadOrTooHeavyPatternFails) {
@@ -309,6 +347,146 @@ TEST_F(CliTest, DefaultFoldersAreTheProgramsAndReadingCreatesNothing) {
          it != std::filesystem::recursive_directory_iterator(); ++it)
         ++entries;
     EXPECT_EQ(entries, 10u);  // config, data, the 6 folders below them and 2 files
+}
+
+TEST_F(CliTest, HelpExplainsTheIndexCommands) {
+    const Result r = run({"--help"}, false);
+    EXPECT_EQ(r.status, 0);
+    for (const char* word :
+         {"pages", "links PAGE", "backlinks PAGE", "rename OLD NEW", "delete PAGE", "trash", "XDG_CACHE_HOME"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
+
+TEST_F(CliTest, PagesLinksAndBacklinksComeFromTheIndex) {
+    Result r = run({"pages"});
+    EXPECT_EQ(r.status, 1);  // nothing found in an empty notebook
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+
+    writePage("Zebra",
+              page("Zebra &amp; Co", "<p>See ShoppingList and FrontPage, then ShoppingList.</p>"));
+    writePage("ShoppingList",
+              "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Shopping\tList</title>"
+              "<meta name=\"keywords\" content=\"FrontPage errands\"/></head>"
+              "<body><p>Shop<b>ping</b>Cart</p></body></html>");
+    writePage("Lonely", page("Lonely", "<p>no links</p>"));
+    r = run({"pages"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Lonely\tLonely\nShoppingList\tShopping List\nZebra\tZebra & Co\n");
+    EXPECT_EQ(r.err, "");
+
+    r = run({"links", "Zebra"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ShoppingList\nFrontPage\n");
+    r = run({"links", "ShoppingList"});
+    EXPECT_EQ(r.out, "ShoppingCart\nFrontPage\n");  // the body's, then the keywords'
+    r = run({"links", "Lonely"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    r = run({"links", "Nowhere"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown page"), std::string::npos) << r.err;
+
+    r = run({"backlinks", "FrontPage"});  // a page that does not exist yet
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "ShoppingList\nZebra\n");
+    r = run({"backlinks", "Lonely"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+
+    // Changes made by others are seen at the next command.
+    writePage("Lonely", page("Lonely", "<p>now FrontPage too</p>"));
+    std::filesystem::remove(notebook() + "/Zebra.xhtml");
+    r = run({"backlinks", "FrontPage"});
+    EXPECT_EQ(r.out, "Lonely\nShoppingList\n");
+    EXPECT_TRUE(std::filesystem::exists(cache.file("Halvorix/Tavix")));
+    for (const auto& entry : std::filesystem::directory_iterator(notebook()))
+        EXPECT_EQ(entry.path().extension(), ".xhtml") << "nothing but pages in the notebook";
+}
+
+TEST_F(CliTest, RenameFromTheTerminalIsSeenByTheProgram) {
+    writePage("ShoppingList", page("Shopping List", "<p>milk</p>"));
+    writePage("Home", page("Home", "<p>See ShoppingList, not ShoppingListOld.</p>"));
+    writePage("Broken", page("Broken", "<p>ShoppingList</p>").substr(0, 110));
+    // The program, running meanwhile, on the same index.
+    ::setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
+    NotebookIndex program;
+    ASSERT_TRUE(program.open(notebook()));
+    ASSERT_TRUE(program.update().status);
+
+    Result r = run({"rename", "ShoppingList", "GroceryList"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;  // the page it could not change, named
+    EXPECT_NE(r.err.find("not renamed in Broken"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(notebook() + "/ShoppingList.xhtml"));
+    EXPECT_EQ(readPage("GroceryList"), page("Grocery List", "<p>milk</p>"));
+    EXPECT_EQ(readPage("Home"), page("Home", "<p>See GroceryList, not ShoppingListOld.</p>"));
+    std::vector<std::u16string> from;
+    ASSERT_TRUE(program.backlinksOf(u"GroceryList", from));
+    EXPECT_EQ(from, std::vector<std::u16string>{u"Home"});
+    bool exists = true;
+    ASSERT_TRUE(program.hasPage(u"ShoppingList", exists));
+    EXPECT_FALSE(exists);
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+        {{"rename", "GroceryList", "groceries"}, "not a link word"},
+        {{"rename", "GroceryList", "Home"}, "not a link word"},
+        {{"rename", "Home", "GroceryList"}, "already exists"},
+        {{"rename", "Nowhere", "SomeWhere"}, "unknown page"},
+        {{"rename", "GroceryList"}, "missing argument"},
+        {{"rename", "../x", "SomeWhere"}, "unsafe page name"},
+    };
+    for (const auto& [args, problem] : refused) {
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << problem;
+        EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+        EXPECT_NE(r.err.find(problem), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(readPage("Home"), page("Home", "<p>See GroceryList, not ShoppingListOld.</p>"));
+}
+
+TEST_F(CliTest, DeleteMovesThePageToTheTrash) {
+    writePage("FrontPage", page("Front Page", "<p>See OldNotes</p>"));
+    writePage("OldNotes", page("Old Notes", "<p>old</p>"));
+    Result r = run({"delete", "OldNotes"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(std::filesystem::exists(notebook() + "/OldNotes.xhtml"));
+    EXPECT_EQ(home.read("data/Trash/files/OldNotes.xhtml"), page("Old Notes", "<p>old</p>"));
+    EXPECT_NE(home.read("data/Trash/info/OldNotes.xhtml.trashinfo").find("[Trash Info]\nPath=/"),
+              std::string::npos);
+    EXPECT_EQ(readPage("FrontPage"), page("Front Page", "<p>See OldNotes</p>"));  // links stay
+    r = run({"pages"});
+    EXPECT_EQ(r.out, "FrontPage\tFront Page\n");
+
+    for (const char* name : {"FrontPage", "OldNotes"}) {
+        r = run({"delete", name});
+        EXPECT_EQ(r.status, 2) << name;
+        EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::exists(notebook() + "/FrontPage.xhtml"));
+    r = run({"delete"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("missing argument"), std::string::npos);
+}
+
+TEST_F(CliTest, EveryCommandFirstCompletesARenameCutShort) {
+    const std::string before = page("Home", "<p>ShoppingList</p>");
+    const std::string after = page("Home", "<p>GroceryList</p>");
+    writePage("Home", before);
+    writePage("ShoppingList", page("Shopping List", "<p>x</p>"));
+    RenameJournal journal;
+    journal.from = "ShoppingList";
+    journal.to = "GroceryList";
+    journal.entries = {{"Home", before, after}};
+    dir.write("nb/.tavix-rename-journal", encodeJournal(journal));
+    const Result r = run({"list"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "GroceryList\nHome\n");
+    EXPECT_EQ(readPage("Home"), after);
+    EXPECT_FALSE(std::filesystem::exists(notebook() + "/.tavix-rename-journal"));
 }
 
 }  // namespace

@@ -3,11 +3,16 @@
 #include <string>
 #include <vector>
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
+
+#include "search/MatchPlace.h"
 
 namespace tavix {
 namespace {
@@ -28,8 +33,8 @@ protected:
 
     Names names() const {
         Names out;
-        for (int row = 0; row < pane.EntryCount(); ++row)
-            out.push_back(pane.EntryAt(row).pageName);
+        for (int row = 0; row < pane.entryCount(); ++row)
+            out.push_back(pane.entryAt(row).pageName);
         return out;
     }
 
@@ -57,7 +62,7 @@ protected:
     }
 
     void showAndWait() {
-        pane.Show();
+        pane.showPane();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
     }
 
@@ -67,23 +72,85 @@ protected:
 
 TEST_F(PageListTest, StartsHiddenEmptyWithTwoFixedColumns) {
     EXPECT_TRUE(pane.isHidden());
-    EXPECT_EQ(pane.Caption(), u"Found Pages");
-    EXPECT_EQ(pane.EntryCount(), 0);
+    EXPECT_EQ(pane.caption(), u"Found Pages");
+    EXPECT_EQ(pane.entryCount(), 0);
     QTreeWidget& list = pane.list();
-    ASSERT_EQ(list.columnCount(), 2);
+    ASSERT_EQ(list.columnCount(), 4);
     EXPECT_EQ(list.headerItem()->text(0), "Name");
     EXPECT_EQ(list.headerItem()->text(1), "Notebook");
+    EXPECT_EQ(list.headerItem()->text(2), "Found in");
+    EXPECT_EQ(list.headerItem()->text(3), "Title");
     EXPECT_EQ(list.columnWidth(0), 180);
     EXPECT_EQ(list.columnWidth(1), 180);
     EXPECT_EQ(list.selectionMode(), QAbstractItemView::SingleSelection);
     EXPECT_TRUE(list.header()->sectionsMovable());
 }
 
+// Every column, the first included, can be dragged to another place.
+TEST_F(PageListTest, EveryColumnCanBeMovedByDraggingItsHeader) {
+    QHeaderView* header = pane.list().header();
+    EXPECT_TRUE(header->isFirstSectionMovable());
+    showAndWait();
+    const int name = header->visualIndex(0);
+    EXPECT_EQ(name, 0);
+    EXPECT_EQ(header->visualIndex(3), 1) << "the title beside the name";
+    // Drag the "Name" header onto the last one, as the user would.
+    const QPoint from(header->sectionViewportPosition(0) + 10, header->height() / 2);
+    const QPoint to(header->sectionViewportPosition(2) + header->sectionSize(2) - 5, header->height() / 2);
+    QTest::mousePress(header->viewport(), Qt::LeftButton, Qt::NoModifier, from);
+    for (int step = 1; step <= 10; ++step) {
+        const QPoint at = from + (to - from) * step / 10;
+        QMouseEvent move(QEvent::MouseMove, at, header->viewport()->mapToGlobal(at), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(header->viewport(), &move);
+    }
+    QTest::mouseRelease(header->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    EXPECT_NE(header->visualIndex(0), 0) << "the Name column moved";
+}
+
+TEST_F(PageListTest, EntriesShowTheirTitleAndWhereTheyMatched) {
+    pane.addEntries({{{u"FrontPage", u"Default"}, u"Front Page", kMatchInTitle | kMatchInText},
+                     {{u"Notes", u"Default"}, u"", kMatchInKeywords}});
+    EXPECT_EQ(cell(0, 0), "FrontPage");
+    EXPECT_EQ(cell(0, 3), "Front Page");
+    EXPECT_EQ(cell(0, 2), "Title, Text");
+    EXPECT_EQ(cell(1, 2), "Keywords");
+    pane.sortByColumn(3);
+    EXPECT_EQ(names(), (Names{u"Notes", u"FrontPage"}));
+}
+
+// The progress line waits half a second, then counts; Stop asks to end.
+TEST_F(PageListTest, SearchShowsProgressAfterADelayAndAStopButton) {
+    QSignalSpy stops(&pane, &PageListWindow::stopRequested);
+    pane.addEntry(u"Old", u"Default");
+    pane.beginSearch(u"x");
+    EXPECT_EQ(pane.entryCount(), 0);
+    EXPECT_EQ(pane.caption(), u"Found Pages - x");
+    EXPECT_FALSE(pane.isHidden());
+    EXPECT_TRUE(pane.isSearching());
+    auto* bar = pane.findChild<QWidget*>(QStringLiteral("searchProgress"));
+    auto* stop = pane.findChild<QPushButton*>(QStringLiteral("stopSearch"));
+    ASSERT_TRUE(bar && stop);
+    pane.setSearchProgress(3, 10);
+    EXPECT_TRUE(bar->isHidden()) << "not before half a second";
+    QTest::qWait(700);
+    pane.setSearchProgress(4, 10);
+    EXPECT_FALSE(bar->isHidden());
+    EXPECT_EQ(pane.statusText(), QString::fromUtf8("Searching\u2026 4 of 10 pages"));
+    QTest::mouseClick(stop, Qt::LeftButton);
+    EXPECT_EQ(stops.size(), 1);
+    pane.endSearch("Stopped.");
+    EXPECT_FALSE(pane.isSearching());
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_TRUE(stop->isHidden());
+    EXPECT_EQ(pane.statusText(), "Stopped.");
+}
+
 TEST_F(PageListTest, EntriesKeepTheOrderTheyArriveInAndTheirWholeText) {
     const std::u16string longName = u"Long" + std::u16string(5000, u'x') + u"\u00e9\u4e2d\U0001F600";
-    pane.AddEntry(u"ShoppingList", u"Default");
-    pane.AddEntry(u"Alpha", u"Default");
-    pane.AddEntry(longName, u"Default");
+    pane.addEntry(u"ShoppingList", u"Default");
+    pane.addEntry(u"Alpha", u"Default");
+    pane.addEntry(longName, u"Default");
     EXPECT_EQ(names(), (Names{u"ShoppingList", u"Alpha", longName}));
     EXPECT_EQ(cell(0, 0), "ShoppingList");
     EXPECT_EQ(cell(0, 1), "Default");
@@ -92,20 +159,20 @@ TEST_F(PageListTest, EntriesKeepTheOrderTheyArriveInAndTheirWholeText) {
 }
 
 TEST_F(PageListTest, ShowResultsReplacesTheListSetsTheCaptionAndShows) {
-    pane.AddEntry(u"Old", u"Default");
-    pane.ShowResults(u"beta", {{u"One", u"Default"}, {u"Two", u"Default"}});
+    pane.addEntry(u"Old", u"Default");
+    pane.showResults(u"beta", {{u"One", u"Default"}, {u"Two", u"Default"}});
     EXPECT_FALSE(pane.isHidden());
-    EXPECT_EQ(pane.Caption(), u"Found Pages - beta");
+    EXPECT_EQ(pane.caption(), u"Found Pages - beta");
     EXPECT_EQ(names(), (Names{u"One", u"Two"}));
 
-    pane.ShowResults(u"nothing here", {});
+    pane.showResults(u"nothing here", {});
     EXPECT_FALSE(pane.isHidden());
-    EXPECT_EQ(pane.Caption(), u"Found Pages - nothing here");
-    EXPECT_EQ(pane.EntryCount(), 0);
+    EXPECT_EQ(pane.caption(), u"Found Pages - nothing here");
+    EXPECT_EQ(pane.entryCount(), 0);
 }
 
 TEST_F(PageListTest, HeaderClickSortsAscendingByCodeUnitsEveryTime) {
-    pane.ShowResults(u"x", {{u"apple", u"b"}, {u"Zebra", u"a"}, {u"Zeb", u"c"}, {u"\u00c4rger", u"B"}});
+    pane.showResults(u"x", {{u"apple", u"b"}, {u"Zebra", u"a"}, {u"Zeb", u"c"}, {u"\u00c4rger", u"B"}});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
     clickHeader(0);
     const Names byName{u"Zeb", u"Zebra", u"apple", u"\u00c4rger"};
@@ -118,17 +185,17 @@ TEST_F(PageListTest, HeaderClickSortsAscendingByCodeUnitsEveryTime) {
 }
 
 TEST_F(PageListTest, EntriesAddedAfterASortGoToTheEnd) {
-    pane.AddEntry(u"b", u"Default");
-    pane.AddEntry(u"a", u"Default");
-    pane.SortByColumn(0);
-    pane.AddEntry(u"A", u"Default");
+    pane.addEntry(u"b", u"Default");
+    pane.addEntry(u"a", u"Default");
+    pane.sortByColumn(0);
+    pane.addEntry(u"A", u"Default");
     EXPECT_EQ(names(), (Names{u"a", u"b", u"A"}));
-    pane.SortByColumn(7);  // no such column: nothing moves
+    pane.sortByColumn(7);  // no such column: nothing moves
     EXPECT_EQ(names(), (Names{u"a", u"b", u"A"}));
 }
 
 TEST_F(PageListTest, DoubleClickOpensTheEntryUnderTheMouseAfterSorting) {
-    pane.ShowResults(u"x", {{u"Second", u"Default"}, {u"First", u"Default"}});
+    pane.showResults(u"x", {{u"Second", u"Default"}, {u"First", u"Default"}});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
     clickHeader(0);
     ASSERT_EQ(names(), (Names{u"First", u"Second"}));
@@ -138,7 +205,7 @@ TEST_F(PageListTest, DoubleClickOpensTheEntryUnderTheMouseAfterSorting) {
 }
 
 TEST_F(PageListTest, DoubleClickBelowTheLastEntryOpensNothing) {
-    pane.ShowResults(u"x", {{u"Only", u"Default"}});
+    pane.showResults(u"x", {{u"Only", u"Default"}});
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&pane));
     QTreeWidget& list = pane.list();
     const QRect row = list.visualItemRect(list.topLevelItem(0));
@@ -151,7 +218,7 @@ TEST_F(PageListTest, DoubleClickBelowTheLastEntryOpensNothing) {
 }
 
 TEST_F(PageListTest, EnterOpensTheCurrentEntryAndNothingWithoutOne) {
-    pane.ShowResults(u"x", {{u"One", u"Default"}, {u"Two", u"Default"}});
+    pane.showResults(u"x", {{u"One", u"Default"}, {u"Two", u"Default"}});
     QTreeWidget& list = pane.list();
     QTest::keyClick(&list, Qt::Key_Return);
     EXPECT_TRUE(activated.empty());
@@ -166,18 +233,18 @@ TEST_F(PageListTest, EnterOpensTheCurrentEntryAndNothingWithoutOne) {
 TEST_F(PageListTest, ReceiverMayClearThePaneWhileHandlingActivation) {
     std::u16string seen;
     QObject::connect(&pane, &PageListWindow::pageActivated, [&](const FoundPage& page) {
-        pane.Clear();
+        pane.clear();
         seen = page.pageName;
     });
-    pane.ShowResults(u"x", {{u"Kept", u"Default"}});
+    pane.showResults(u"x", {{u"Kept", u"Default"}});
     pane.list().setCurrentItem(pane.list().topLevelItem(0));
     QTest::keyClick(&pane.list(), Qt::Key_Return);
     EXPECT_EQ(seen, u"Kept");
-    EXPECT_EQ(pane.EntryCount(), 0);
+    EXPECT_EQ(pane.entryCount(), 0);
 }
 
 TEST_F(PageListTest, EntriesCannotBeEditedInPlace) {
-    pane.ShowResults(u"x", {{u"Fixed", u"Default"}});
+    pane.showResults(u"x", {{u"Fixed", u"Default"}});
     QTreeWidget& list = pane.list();
     QTreeWidgetItem* item = list.topLevelItem(0);
     EXPECT_FALSE(item->flags() & Qt::ItemIsEditable);
@@ -187,24 +254,24 @@ TEST_F(PageListTest, EntriesCannotBeEditedInPlace) {
     QTest::keyClicks(&list, "Changed");
     QTest::keyClick(&list, Qt::Key_Return);
     item->setText(0, "Changed");
-    EXPECT_EQ(pane.EntryAt(0).pageName, u"Fixed");
+    EXPECT_EQ(pane.entryAt(0).pageName, u"Fixed");
     EXPECT_EQ(cell(0, 0), "Fixed");
 }
 
 TEST_F(PageListTest, CloseBoxEmptiesTheListButLeavesThePaneShown) {
-    pane.ShowResults(u"x", {{u"One", u"Default"}});
+    pane.showResults(u"x", {{u"One", u"Default"}});
     showAndWait();
     EXPECT_FALSE(pane.close());
     EXPECT_FALSE(pane.isHidden());
-    EXPECT_EQ(pane.EntryCount(), 0);
-    EXPECT_EQ(pane.Caption(), u"Found Pages - x");
+    EXPECT_EQ(pane.entryCount(), 0);
+    EXPECT_EQ(pane.caption(), u"Found Pages - x");
 }
 
 TEST_F(PageListTest, HideThenShowBringsThePaneBack) {
     showAndWait();
-    pane.Hide();
+    pane.hidePane();
     EXPECT_TRUE(pane.isHidden());
-    pane.Show();
+    pane.showPane();
     EXPECT_FALSE(pane.isHidden());
 }
 
