@@ -33,6 +33,10 @@ IndexService::IndexService(NotebookStore& store, QObject* parent)
     soon_.setSingleShot(true);
     soon_.setInterval(300);
     connect(&soon_, &QTimer::timeout, this, &IndexService::refresh);
+    // Pages written, renamed or removed by another program (or tavix-cli)
+    // reach the panes without a restart; a burst of changes is one update.
+    watcher_.addPath(QString::fromStdString(folder_));
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &IndexService::refreshSoon);
     refresh();
 }
 

@@ -11,6 +11,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QFileSystemWatcher>
 #include <QTimer>
 
 #include "index/NotebookIndex.h"
@@ -61,6 +62,7 @@ private:
     std::atomic<bool> stop_{false};
     bool again_ = false;
     QTimer soon_;
+    QFileSystemWatcher watcher_;  // the notebook folder: other programs' changes
 };
 
 }  // namespace tavix

@@ -60,6 +60,11 @@ TEST_F(NotebookPanesTest, AllPagesListsFiltersAndOpens) {
     QTest::keyClick(&frame.allPagesPane().filterField(), Qt::Key_Return);
     settle(frame);
     EXPECT_EQ(pageName(frame), "ShoppingList");
+
+    // A page another program writes appears without a restart.
+    frame.allPagesPane().filterField().clear();
+    writePage("TravelLog", "Travel Log", "from elsewhere");
+    QTRY_VERIFY_WITH_TIMEOUT(shownTitles(frame).contains("Travel Log"), 5000);
 }
 
 TEST_F(NotebookPanesTest, BacklinksFollowTheOpenPageAndEverySave) {

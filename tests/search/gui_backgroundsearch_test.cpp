@@ -68,9 +68,9 @@ protected:
             QTreeWidgetItem* item = pane.list().topLevelItem(i);
             rows.push_back({pane.entryAt(i).pageName, item->text(3).toStdU16String(), 0});
             const QString places = item->text(2);
-            rows.back().foundIn = (places.contains("Title") ? kMatchInTitle : 0) |
-                                  (places.contains("Text") ? kMatchInText : 0) |
-                                  (places.contains("Keywords") ? kMatchInKeywords : 0);
+            rows.back().foundIn = (places.contains("Title") ? unsigned(kMatchInTitle) : 0u) |
+                                  (places.contains("Text") ? unsigned(kMatchInText) : 0u) |
+                                  (places.contains("Keywords") ? unsigned(kMatchInKeywords) : 0u);
         }
         return rows;
     }

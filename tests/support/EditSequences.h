@@ -28,10 +28,10 @@ struct EditStep {
         Type, Return, ShiftReturn, Backspace, Delete, SelectAllDelete, Style, StyleCombo, Effect,
         Cut, Copy, Paste, Undo, Redo, Select,
     };
-    Kind kind;
+    Kind kind = Type;
     int a = 0;
     int b = 0;
-    std::string text;
+    std::string text = {};
 };
 
 inline std::string describe(const EditStep& s) {
