@@ -41,9 +41,10 @@ constexpr const char* kUsage =
 Reads and writes the pages of a Tavix notebook.
 
 Commands:
-  list                         Print every page name, one per line, in the
-                               order the notebook lists its pages.
-  find [--match-case] [--literal] [--keywords-only] PATTERN
+  list [-0]                    Print every page name, one per line, in the
+                               order the notebook lists its pages. With -0
+                               each name ends with a NUL byte instead.
+  find [-0] [--match-case] [--literal] [--keywords-only] PATTERN
                                Print the names of the pages whose title, text
                                or keywords match PATTERN, a Perl-style
                                regular expression searched in each run of
@@ -52,7 +53,7 @@ Commands:
                                given. --literal finds PATTERN as it stands
                                ("C++" finds "C++"); --keywords-only searches
                                the keywords alone. Exit status 1 when nothing
-                               matched.
+                               matched. -0 as for list.
   export-rtf PAGE [OUT]        Convert the page's body to RTF, formatted with
                                the style sheet of the settings file, and write
                                it to OUT, or to standard output when OUT is
@@ -194,7 +195,7 @@ std::optional<std::string> parseCommandLine(int argc, char** argv, Options& opti
         } else if (!optionsEnded && arg == "--help") {
             help = true;
             return std::nullopt;
-        } else if (!optionsEnded && arg.size() > 2 && arg.rfind("--", 0) == 0) {
+        } else if (!optionsEnded && ((arg.size() > 2 && arg.rfind("--", 0) == 0) || arg == "-0")) {
             options.flags.push_back(arg);
         } else {
             options.arguments.push_back(arg);
@@ -269,9 +270,25 @@ private:
     std::optional<std::string> pageName(const std::string& arg, std::u16string& name) const {
         if (!isValidUtf8(arg)) return "unsafe page name: " + shown(arg) + " (not valid UTF-8)";
         name = fromUtf8(arg);
-        if (!Notebook::isSafePageName(name)) return "unsafe page name: " + shown(arg);
+        if (!Notebook::isSafePageName(name)) return "unsafe page name: " + shown(arg) + nameRule(name);
         return std::nullopt;
     }
+
+    // Why a name cannot be a page, as the user can act on it.
+    static std::string nameRule(const std::u16string& name) {
+        if (name.empty()) return " (empty)";
+        if (name.front() == u'.') return " (a page name never starts with \".\")";
+        if (name.size() >= 6 && name.compare(name.size() - 6, 6, u".xhtml") == 0)
+            return " (a page name never ends with \".xhtml\")";
+        for (const char16_t c : name) {
+            if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return " (a page name holds no control character)";
+            if (c == u'/') return " (a page name holds no \"/\")";
+        }
+        return " (not valid UTF-16)";
+    }
+
+    // "\n" after each name, or NUL with -0 (names never hold either).
+    char nameEnd() const { return hasFlag("-0") ? '\0' : '\n'; }
 
     // The style sheet from the settings file. A missing default file leaves
     // the built-in styles, as in the program; a file named on the command
@@ -287,18 +304,18 @@ private:
     }
 
     int list() {
-        if (auto problem = expect(0, 0, {}, "")) return fail(*problem);
+        if (auto problem = expect(0, 0, {"-0"}, "")) return fail(*problem);
         if (auto problem = checkNotebook()) return fail(*problem);
         std::string out;
         const PageIterator end;
         for (PageFileIterator it = store_.notebook().pages(); !(it == end); ++it)
-            out += toUtf8(it->pageName) + "\n";
+            out += toUtf8(it->pageName) + nameEnd();
         if (!writeStdout(out)) return fail("cannot write to standard output");
         return kSuccess;
     }
 
     int find() {
-        if (auto problem = expect(1, 1, {"--match-case", "--literal", "--keywords-only"}, "PATTERN"))
+        if (auto problem = expect(1, 1, {"-0", "--match-case", "--literal", "--keywords-only"}, "PATTERN"))
             return fail(*problem);
         if (auto problem = checkNotebook()) return fail(*problem);
         const std::string& pattern = options_.arguments[0];
@@ -311,7 +328,7 @@ private:
         std::string out;
         std::size_t found = 0;
         PageSearch search(matcher, store_.notebook().pages());
-        for (; !search.atEnd(); search.next(), ++found) out += toUtf8(search.current().pageName) + "\n";
+        for (; !search.atEnd(); search.next(), ++found) out += toUtf8(search.current().pageName) + nameEnd();
         // A search that could not finish lists nothing: a partial list would
         // read as a complete answer.
         if (!search.error()) return fail(search.error().message());

@@ -15,8 +15,8 @@ const QString kEdit = QStringLiteral("&Edit");
 const QString kView = QStringLiteral("&View");
 const QString kToolbars = QStringLiteral("&View/&Toolbars");
 const QString kNavigation = QStringLiteral("&Navigation");
-const QString kFormat = QStringLiteral("&Format");
-const QString kParagraphStyle = QStringLiteral("&Format/Paragraph St&yle");
+const QString kFormat = QStringLiteral("F&ormat");
+const QString kParagraphStyle = QStringLiteral("F&ormat/Paragraph St&yle");
 const QString kHelp = QStringLiteral("&Help");
 
 std::vector<CommandInfo> buildCommands() {
@@ -57,7 +57,7 @@ std::vector<CommandInfo> buildCommands() {
          "Select the paragraph that holds the caret\nSelect Paragraph", None, false, ""},
         {cmd::Find, kEdit, "&Find...", {K(Qt::CTRL | Qt::Key_F)},
          "Find the specified text in this page\nFind", None, false, "edit-find"},
-        {cmd::FindPages, kEdit, "Find P&ages...", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
+        {cmd::FindPages, kEdit, "Find Pag&es...", {K(Qt::CTRL | Qt::SHIFT | Qt::Key_F)},
          "List the pages that match a regular expression\nFind Pages", None, false,
          "system-search"},
 
@@ -73,6 +73,8 @@ std::vector<CommandInfo> buildCommands() {
          "Show or hide the list of every page\nAll Pages", None, true, ""},
         {cmd::Backlinks, kView, "&Backlinks", {},
          "Show or hide the pages that link to this page\nBacklinks", None, true, ""},
+        {cmd::FoundPages, kView, "Found &Pages", {},
+         "Show or hide the pages the last Find Pages found\nFound Pages", None, true, ""},
 
         {cmd::Back, kNavigation, "&Back", {K(Qt::ALT | Qt::Key_Left), K(Qt::Key_Back)},
          "Go back to the previous page\nBack", Std, false, "go-previous"},
@@ -111,6 +113,9 @@ std::vector<CommandInfo> buildCommands() {
         {cmd::Styles, kFormat, "Styl&es...", {},
          "Change the fonts and spacing of the paragraph styles\nStyles", None, false, ""},
 
+        {cmd::Help, kHelp, "Tavix &Help", {K(Qt::Key_F1)},
+         "Explain link words, styles, search, keys and where files are kept\nTavix Help", None,
+         false, "help-contents"},
         {cmd::ReportProblem, kHelp, "&Report a Problem...", {},
          "Gather system information for a problem report\nReport a Problem", None, false, ""},
         {cmd::About, kHelp, "&About TavixApp...", {},
@@ -150,12 +155,13 @@ std::vector<LayoutItem> buildMenuBar() {
 
         begin("&View"), begin("&Toolbars"), item(cmd::ToolbarStandard),
         item(cmd::ToolbarFormatting), end(), item(cmd::StatusBar), separator(),
-        item(cmd::PageKeywords), item(cmd::AllPages), item(cmd::Backlinks), end(),
+        item(cmd::PageKeywords), item(cmd::AllPages), item(cmd::Backlinks), item(cmd::FoundPages),
+        end(),
 
         begin("&Navigation"), item(cmd::Back), item(cmd::Forward), item(cmd::FrontPage),
         separator(), item(cmd::JumpToPage), end(),
 
-        begin("&Format"),
+        begin("F&ormat"),
     };
     for (const LayoutItem& i : paragraphStyleMenu())
         m.push_back(i);
@@ -164,7 +170,8 @@ std::vector<LayoutItem> buildMenuBar() {
         item(cmd::Strikethrough), separator(), item(cmd::Superscript), item(cmd::Subscript),
         separator(), item(cmd::Styles), end(),
 
-        begin("&Help"), item(cmd::ReportProblem), separator(), item(cmd::About), end(),
+        begin("&Help"), item(cmd::Help), separator(), item(cmd::ReportProblem), separator(),
+        item(cmd::About), end(),
     };
     m.insert(m.end(), tail.begin(), tail.end());
     return m;

@@ -59,6 +59,8 @@ enum : int {
     NewPage = 304,
     RenamePage = 305,
     DeletePage = 306,
+    FoundPages = 307,
+    Help = 308,
 };
 
 // The command applying paragraph style index 0..6, and back; -1 when id is

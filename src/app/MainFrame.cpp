@@ -3,7 +3,12 @@
 // command-state pass are in MainFrameCommands.cpp.
 #include "app/MainFrame.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
 #include <QAction>
+#include <QDockWidget>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -37,6 +42,18 @@
 
 namespace tavix {
 namespace {
+
+constexpr const char* kSizedProperty = "tavixSized";
+
+// Only a page that is still there is opened again at start: a name alone
+// would make a new, empty page of that name.
+bool pageFileExists(NotebookStore& store, const std::u16string& name) {
+    if (!Notebook::isSafePageName(name) || store.notebook().folder().empty())
+        return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(
+        std::filesystem::path(store.notebook().pagePath(name)), ec);
+}
 
 bool defaultCloseQuestion(QWidget* parent, const QString& message) {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavix"), message, QMessageBox::NoButton,
@@ -104,7 +121,12 @@ MainFrame::MainFrame(NotebookStore& store, QWidget* parent)
     printer_ = new PagePrinter(*editor_, this);
     printer_->setTitleSource([this] { return ops_->PageTitle(); });
 
-    GoFrontPage();
+    const std::u16string lastPage = restoreLayout();
+    if (!lastPage.empty() && lastPage != Notebook::frontPageName() &&
+        pageFileExists(store_, lastPage))
+        OpenFoundPage(FoundPage{lastPage, u""});
+    if (!ops_->openPage())
+        GoFrontPage();
     connectStateSignals();
     editor_->setFocus();
     UpdateCommandState();
@@ -143,8 +165,13 @@ void MainFrame::createActions() {
         a->setData(c.id);
         a->setShortcuts(c.shortcuts);
         a->setStatusTip(c.prompt());
-        if (!c.toolTip().isEmpty())
-            a->setToolTip(c.toolTip());
+        // A tool tip that names the key teaches it to whoever hovers.
+        QString tip = c.toolTip();
+        if (tip.isEmpty())
+            tip = QString(c.text).remove(u'&').remove(QStringLiteral("..."));
+        if (!c.shortcuts.isEmpty())
+            tip += QStringLiteral(" (%1)").arg(c.shortcuts.first().toString(QKeySequence::NativeText));
+        a->setToolTip(tip);
         a->setCheckable(c.checkable);
         // Menu icons would crowd the menus; the bars show them.
         a->setIconVisibleInMenu(false);
@@ -155,6 +182,62 @@ void MainFrame::createActions() {
     }
     // The check marks come from the command state, not from Qt's toggling.
     applyStates();
+
+    // Keys of the window itself, on no menu: F10 opens the menu bar as on
+    // the rest of the desktop, F6 moves between the page and the panes.
+    auto key = [this](const char* name, const QKeySequence& keys, auto slot) {
+        auto* a = new QAction(this);
+        a->setObjectName(QString::fromLatin1(name));
+        a->setShortcut(keys);
+        connect(a, &QAction::triggered, this, slot);
+        addAction(a);
+    };
+    key("OpenMenuBarAction", QKeySequence(Qt::Key_F10), [this] {
+        const QList<QAction*> menus = menuBar()->actions();
+        if (!menus.isEmpty())
+            menuBar()->setActiveAction(menus.first());
+    });
+    key("NextPaneAction", QKeySequence(Qt::Key_F6), [this] { cycleFocus(true); });
+    key("PreviousPaneAction", QKeySequence(Qt::SHIFT | Qt::Key_F6), [this] { cycleFocus(false); });
+}
+
+void MainFrame::cycleFocus(bool forward) {
+    std::vector<QWidget*> places = {editor_};
+    for (QDockWidget* pane : std::initializer_list<QDockWidget*>{keywords_, allPages_, backlinks_,
+                                                                 pageList_})
+        if (pane->isVisible())  // a pane behind another's tab is not
+            places.push_back(pane);
+    const int count = int(places.size());
+    QWidget* focus = QApplication::focusWidget();
+    int at = 0;
+    for (int i = 1; i < count; ++i)
+        if (focus && places[std::size_t(i)]->isAncestorOf(focus))
+            at = i;
+    const int next = (at + (forward ? 1 : count - 1)) % count;
+    if (next == 0) {
+        activateWindow();
+        editor_->setFocus(Qt::ShortcutFocusReason);
+        return;
+    }
+    auto* pane = static_cast<QDockWidget*>(places[std::size_t(next)]);
+    if (pane->isFloating())
+        pane->activateWindow();
+    if (pane == keywords_) {
+        keywords_->editor().setFocus(Qt::ShortcutFocusReason);
+        return;
+    }
+    // The child that had the focus last, else the first that takes it.
+    QWidget* content = pane->widget() ? pane->widget() : pane;
+    QWidget* target = content->focusWidget();
+    if (!target || !target->isVisible() || !target->isEnabled()) {
+        target = nullptr;
+        for (QWidget* child : content->findChildren<QWidget*>())
+            if (child->isVisible() && child->isEnabled() && (child->focusPolicy() & Qt::TabFocus)) {
+                target = child;
+                break;
+            }
+    }
+    (target ? target : content)->setFocus(Qt::ShortcutFocusReason);
 }
 
 void MainFrame::fillMenu(QMenu* menu, std::span<const LayoutItem> items, std::size_t& pos) {
@@ -272,9 +355,9 @@ void MainFrame::createEditorAndPanes() {
     keywords_ = new KeywordsWindow(this);
     if (keywords_->objectName().isEmpty())
         keywords_->setObjectName(QStringLiteral("KeywordsWindow"));
+    // Docked beside the page it belongs to; a floating pane would first
+    // appear wherever the window system puts new windows.
     addDockWidget(Qt::RightDockWidgetArea, keywords_);
-    keywords_->setFloating(true);
-    keywords_->setGeometry(0, 0, 400, 100);
     keywords_->hide();
 
     createNotebookPanes();
@@ -282,6 +365,16 @@ void MainFrame::createEditorAndPanes() {
     pageList_ = new PageListWindow(this);
     addDockWidget(Qt::BottomDockWidgetArea, pageList_);
     pageList_->hide();
+    // Shown for the first time (and not placed by a remembered layout), the
+    // list takes a quarter of the window: at its own size hint it would take
+    // more height than the page on a small screen.
+    connect(pageList_, &QDockWidget::visibilityChanged, this, [this](bool visible) {
+        scheduleCommandState();
+        if (!visible || pageList_->isFloating() || pageList_->property(kSizedProperty).toBool())
+            return;
+        pageList_->setProperty(kSizedProperty, true);
+        resizeDocks({pageList_}, {std::max(100, height() / 4)}, Qt::Vertical);
+    });
 
     // A click opens its page once the click itself has been handled, so the
     // editor that reported it is never reloaded under its own feet.

@@ -143,6 +143,15 @@ private:
     void toggleToolBar(int id);
     void toggleStatusBar();
     void togglePageKeywords();
+    void toggleFoundPages();
+    // F6 and Shift+F6: the focus moves from the editor through the panes
+    // that can be seen, and back.
+    void cycleFocus(bool forward);
+    // The window as it was left: geometry, bars, panes and the last page.
+    // Restoring returns that page's name, empty when none is known.
+    std::u16string restoreLayout();
+    void rememberLayout();
+    void showHelp();
     void showAbout();
     void showFind();
     void showFindPages();

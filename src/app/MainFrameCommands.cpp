@@ -6,6 +6,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDataStream>
+#include <QDialog>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QRect>
 #include <QDockWidget>
 #include <QLabel>
 #include <QMessageBox>
@@ -20,6 +26,7 @@
 #include "search/FindDialog.h"
 #include "search/FindPagesDialog.h"
 #include "store/NotebookStore.h"
+#include "store/PropertyNode.h"
 #include "ui/KeywordsWindow.h"
 #include "ui/NoticeBar.h"
 #include "ui/NotebookPanes.h"
@@ -64,6 +71,7 @@ void MainFrame::runCommand(int id) {
     case cmd::ToolbarFormatting: toggleToolBar(id); break;
     case cmd::StatusBar: toggleStatusBar(); break;
     case cmd::PageKeywords: togglePageKeywords(); break;
+    case cmd::FoundPages: toggleFoundPages(); break;
     case cmd::AllPages:
     case cmd::Backlinks: {
         QDockWidget* pane = id == cmd::AllPages ? static_cast<QDockWidget*>(allPages_)
@@ -100,6 +108,7 @@ void MainFrame::runCommand(int id) {
     case cmd::FindPages: showFindPages(); break;
 
     case cmd::About: showAbout(); break;
+    case cmd::Help: showHelp(); break;
 
     case cmd::Print: printer_->print(); break;
     case cmd::PrintPreview: printer_->preview(); break;
@@ -219,6 +228,140 @@ void MainFrame::togglePageKeywords() {
     applyStates();
 }
 
+void MainFrame::toggleFoundPages() {
+    pageList_->setVisible(pageList_->isHidden());
+    if (!pageList_->isHidden())
+        pageList_->raise();
+    state_.setChecked(cmd::FoundPages, !pageList_->isHidden());
+    applyStates();
+}
+
+namespace {
+// Bumped when the docks or bars change so much that an old layout would
+// put them in the wrong places; restoreState then refuses the old one.
+constexpr int kLayoutVersion = 1;
+
+std::u16string valueOf(const PropertyNode& root, const std::u16string& node,
+                       const std::u16string& key) {
+    const PropertyNode* n = root.findChild(node);
+    return n ? n->getString(key, u"") : std::u16string();
+}
+
+QByteArray fromBase64(const std::u16string& text) {
+    return QByteArray::fromBase64(QString::fromStdU16String(text).toLatin1());
+}
+
+// The parts of a saved window geometry the user chooses: the size, where
+// the window stands, maximized, full screen.
+struct SavedGeometry {
+    QRect normal;
+    quint8 maximized = 0;
+    quint8 fullScreen = 0;
+    bool ok = false;
+};
+
+SavedGeometry parseGeometry(const QByteArray& data) {
+    QDataStream in(data);
+    in.setVersion(QDataStream::Qt_4_0);
+    quint32 magic = 0;
+    quint16 major = 0, minor = 0;
+    in >> magic >> major >> minor;
+    if (magic != 0x1D9D0CB || major < 1)
+        return {};
+    SavedGeometry g;
+    QRect frame;
+    qint32 screen = 0;
+    in >> frame >> g.normal >> screen >> g.maximized >> g.fullScreen;
+    g.ok = in.status() == QDataStream::Ok;
+    return g;
+}
+
+// Window systems place a restored window a frame's width from where it was
+// asked to stand, so the geometry read back at every start differs from the
+// one stored. Only a change the user made counts.
+bool sameGeometry(const QByteArray& a, const QByteArray& b) {
+    if (a == b)
+        return true;
+    const SavedGeometry x = parseGeometry(a), y = parseGeometry(b);
+    constexpr int kFrameDrift = 64;
+    return x.ok && y.ok && x.normal.size() == y.normal.size() && x.maximized == y.maximized &&
+           x.fullScreen == y.fullScreen &&
+           (x.normal.topLeft() - y.normal.topLeft()).manhattanLength() <= kFrameDrift;
+}
+}  // namespace
+
+std::u16string MainFrame::restoreLayout() {
+    PropertyNode* props = store_.properties();
+    if (!props)
+        return {};
+    const QByteArray geometry = fromBase64(valueOf(*props, u"Window", u"Geometry"));
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    const QByteArray layout = fromBase64(valueOf(*props, u"Window", u"State"));
+    if (!layout.isEmpty() && restoreState(layout, kLayoutVersion))
+        pageList_->setProperty("tavixSized", true);
+    standardShown_ = !standardBar_->isHidden();
+    formattingShown_ = !formattingBar_->isHidden();
+    state_.setChecked(cmd::ToolbarStandard, standardShown_);
+    state_.setChecked(cmd::ToolbarFormatting, formattingShown_);
+    state_.setChecked(cmd::PageKeywords, !keywords_->isHidden());
+    applyStates();
+    return valueOf(*props, u"Session", u"LastPage");
+}
+
+void MainFrame::rememberLayout() {
+    PropertyNode* props = store_.properties();
+    if (!props)
+        return;
+    const std::u16string page =
+        ops_ && ops_->openPage() ? ops_->openPage()->name() : std::u16string();
+    const std::pair<std::u16string, std::u16string> values[] = {
+        {u"Window.Geometry", QString::fromLatin1(saveGeometry().toBase64()).toStdU16String()},
+        {u"Window.State",
+         QString::fromLatin1(saveState(kLayoutVersion).toBase64()).toStdU16String()},
+        {u"Session.LastPage", page},
+    };
+    bool changed = false;
+    for (const auto& [key, value] : values) {
+        const auto dot = key.find(u'.');
+        const std::u16string stored = valueOf(*props, key.substr(0, dot), key.substr(dot + 1));
+        if (stored == value)
+            continue;
+        if (key == u"Window.Geometry" && sameGeometry(fromBase64(stored), fromBase64(value)))
+            continue;
+        props->set(key, value);
+        changed = true;
+    }
+    // A window closed as it was opened leaves the file alone.
+    if (!changed)
+        return;
+    const Status saved = props->save();
+    if (!saved)
+        std::fprintf(stderr, "tavix: %s\n", saved.message().c_str());
+}
+
+void MainFrame::showHelp() {
+    // One help window per main window, kept once made so that it opens
+    // where the reader left it.
+    auto* window = findChild<QDialog*>(QStringLiteral("HelpWindow"));
+    if (!window) {
+        window = new QDialog(this);
+        window->setObjectName(QStringLiteral("HelpWindow"));
+        window->setWindowTitle(tr("Tavix Help"));
+        auto* browser = new QTextBrowser(window);
+        browser->setObjectName(QStringLiteral("HelpBrowser"));
+        browser->setOpenExternalLinks(true);
+        browser->setSource(QUrl(QStringLiteral("qrc:/tavix/help/tavix-help.html")));
+        auto* column = new QVBoxLayout(window);
+        column->setContentsMargins(0, 0, 0, 0);
+        column->addWidget(browser);
+        window->resize(QSize(640, 560).boundedTo(size()));
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void MainFrame::showAbout() {
     QMessageBox::about(this, tr("About Tavix"),
                        tr("<h3>Tavix %1</h3><p>A desktop notebook of linked pages.</p>"
@@ -271,6 +414,7 @@ void MainFrame::closeEvent(QCloseEvent* event) {
         scheduleCommandState();
         return;
     }
+    rememberLayout();
     QMainWindow::closeEvent(event);
 }
 
@@ -300,6 +444,7 @@ void MainFrame::UpdateCommandState() {
     in.keywordsVisible = !keywords_->isHidden();
     state_.setChecked(cmd::AllPages, !allPages_->isHidden());
     state_.setChecked(cmd::Backlinks, !backlinks_->isHidden());
+    state_.setChecked(cmd::FoundPages, !pageList_->isHidden());
     showBacklinks();
     in.editorHasFocus = editor_->hasFocus();
     if (in.editorHasFocus)

@@ -10,10 +10,13 @@
 // - Control words are ASCII letters, an optional "-" and decimal digits (the
 //   parameter, saturated at +-999999999); one blank after them is eaten.
 // - Symbols "\\", "\{", "\}" are those characters, "\~" is U+00A0, "\'hh" is
-//   byte hh in code page 1252 (0x81, 0x8D, 0x8F, 0x90 and 0x9D, undefined
-//   there, keep their own value). "\ansicpg" is not looked at: every "\'hh"
-//   is read as 1252, the only code page the editor writes. Other symbols
-//   ("\-", "\_", ...) are ignored.
+//   byte hh in the code page of the last "\ansicpg" (874, 1250..1258; 1252
+//   when none is given or the number is another one). Bytes a code page
+//   leaves undefined keep their own value. Other symbols ("\-", "\_", ...)
+//   are ignored.
+// - When the input holds a document group ("{\rtf"), whatever stands before
+//   it is outside the document and is dropped, with one diagnostic line
+//   when it held more than blanks and line ends.
 // - "\uN" is the UTF-16 code unit N (N + 65536 when negative; out of range
 //   gives U+FFFD). Two "\u" words make a surrogate pair. After it the
 //   fallback is skipped: as many characters as the group's "\ucN" says
@@ -51,6 +54,9 @@
 //   nearest element of that name opened in the same group, "\nosupersub" up
 //   to the nearest "sup" or "sub"; elements opened after it are closed with
 //   it. When no such element is open in the group nothing is closed.
+// - "\plain" ends every character format: inside a paragraph it closes the
+//   open elements, between paragraphs it forgets the remembered and carried
+//   formats (word processors start each paragraph with it).
 // - "\par" closes the open elements (they carry over into the next
 //   paragraph) and the paragraph. Empty paragraphs leave nothing.
 // - "}" closes the elements opened in its group; the paragraph stays open.
@@ -172,6 +178,7 @@ private:
     void insideParagraph(Word word, bool on);
     void textCharacter(char16_t c);
     void appendTextRun();
+    void skipOutsideDocument();
 
     void openParagraph();
     void closeParagraph();
@@ -198,12 +205,14 @@ private:
     FormatList open_;     // open inline elements, depths never decreasing
     FormatList carried_;  // closed by "\par", opened again in the next paragraph
     int fallbackLeft_ = 0;  // characters after "\u" still to skip
+    const rtf::CodePageTable* codePage_ = &rtf::codePageTable(1252);
     std::u16string text_;
 };
 
 void Scanner::run() {
     target_.startDocument();
     startElement(asXml(u"body"));
+    skipOutsideDocument();
     const std::size_t n = in_.size();
     while (pos_ < n) {
         const char16_t c = in_[pos_];
@@ -242,6 +251,24 @@ void Scanner::run() {
     endElement(asXml(u"body"));
     target_.endDocument();
     if (!stack_.empty()) diagnostics_ << "Error, unmatched brace\n";
+}
+
+void Scanner::skipOutsideDocument() {
+    // Only a real document is looked for: fragments without "{\rtf" (and a
+    // "\{" that is text) are read from their first character.
+    std::size_t first = 0;
+    for (;; ++first) {
+        first = in_.find(u"{\\rtf", first);
+        if (first == std::u16string::npos) return;
+        std::size_t slashes = 0;
+        while (slashes < first && in_[first - slashes - 1] == u'\\') ++slashes;
+        if (slashes % 2 == 0) break;
+    }
+    bool text = false;
+    for (std::size_t i = 0; i < first; ++i)
+        if (in_[i] > u' ') text = true;
+    pos_ = first;
+    if (text) diagnostics_ << "Error, text outside the document group\n";
 }
 
 // Plain text mostly comes in long runs between control words: take the
@@ -350,7 +377,7 @@ void Scanner::readHexSymbol() {
         ++pos_;
     }
     if (digits == 0) return;  // "\'" without a byte: nothing to read
-    symbolCharacter(rtf::fromCp1252(static_cast<unsigned>(value)));
+    symbolCharacter((*codePage_)[static_cast<unsigned>(value)]);
 }
 
 // A character written as a symbol: counts as one fallback character.
@@ -402,6 +429,10 @@ void Scanner::handleWord(Word word, bool hasParameter, int parameter) {
         break;
     }
     if (current_.skip) return;  // a skipped group's words change nothing
+    if (word == Word::Ansicpg) {
+        if (hasParameter) codePage_ = &rtf::codePageTable(parameter);
+        return;
+    }
 
     if (!bodyStarted_) {
         if (word == Word::Pard || word == Word::Viewkind) bodyStarted_ = true;
@@ -434,6 +465,10 @@ void Scanner::betweenParagraphs(Word word, bool on) {
     case Word::Nosupersub:
         forgetFormat(Inline::Sup);
         forgetFormat(Inline::Sub);
+        break;
+    case Word::Plain:
+        current_.startFormats.clear();
+        carried_.clear();
         break;
     default:
         break;  // "\par", "\pard" and the rest: an empty paragraph leaves nothing
@@ -469,6 +504,13 @@ void Scanner::insideParagraph(Word word, bool on) {
         break;
     case Word::Nosupersub:
         closeUpTo(Inline::Sup, Inline::Sub);
+        break;
+    case Word::Plain:
+        while (!open_.empty()) {
+            const Inline kind = open_.back().kind;
+            open_.popBack();
+            endElement(inlineName(kind));
+        }
         break;
     default:
         break;

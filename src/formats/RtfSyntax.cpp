@@ -1,6 +1,12 @@
 #include "formats/RtfSyntax.h"
 
+#include <iconv.h>
+
 #include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace tavix::rtf {
@@ -13,6 +19,7 @@ struct WordEntry {
 };
 
 constexpr WordEntry kWords[] = {
+    {"ansicpg", Word::Ansicpg},      {"plain", Word::Plain},
     {"author", Word::Destination},   {"b", Word::B},
     {"bin", Word::Bin},              {"buptim", Word::Destination},
     {"colortbl", Word::Destination}, {"comment", Word::Destination},
@@ -102,6 +109,62 @@ constexpr char16_t kCp1252High[32] = {
 
 char16_t fromCp1252(unsigned byte) {
     return (byte >= 0x80 && byte < 0xA0) ? kCp1252High[byte - 0x80] : static_cast<char16_t>(byte);
+}
+
+namespace {
+
+CodePageTable cp1252Table() {
+    CodePageTable t{};
+    for (unsigned b = 0; b < 256; ++b) t[b] = fromCp1252(b);
+    return t;
+}
+
+// The table of a code page the C library can convert; bytes it cannot
+// convert keep their own value, as in 1252. Empty when the library does not
+// know the code page.
+std::unique_ptr<CodePageTable> tableFromLibrary(int codePage) {
+    const std::string name = "CP" + std::to_string(codePage);
+    iconv_t cd = iconv_open("UTF-16LE", name.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
+    auto t = std::make_unique<CodePageTable>();
+    for (unsigned b = 0; b < 256; ++b) {
+        (*t)[b] = static_cast<char16_t>(b);
+        if (b < 0x80) continue;
+        char in[1] = {static_cast<char>(b)};
+        unsigned char out[8] = {};
+        char* inPtr = in;
+        char* outPtr = reinterpret_cast<char*>(out);
+        std::size_t inLeft = 1;
+        std::size_t outLeft = sizeof out;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh state per byte
+        std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        // 1255 and 1258 hold a letter back for a combining mark that may
+        // follow: ask for it.
+        if (r != static_cast<std::size_t>(-1)) r = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        // One UTF-16 unit out, or the byte is not a character of its own.
+        if (r != static_cast<std::size_t>(-1) && inLeft == 0 && sizeof out - outLeft == 2)
+            (*t)[b] = static_cast<char16_t>(out[0] | (out[1] << 8));
+    }
+    iconv_close(cd);
+    return t;
+}
+
+bool isKnownSingleByteCodePage(int codePage) {
+    return codePage == 874 || (codePage >= 1250 && codePage <= 1258);
+}
+
+}  // namespace
+
+const CodePageTable& codePageTable(int codePage) {
+    static const CodePageTable cp1252 = cp1252Table();
+    if (codePage == 1252 || !isKnownSingleByteCodePage(codePage)) return cp1252;
+    // Built once per code page; readers may run on several threads.
+    static std::mutex mutex;
+    static std::map<int, std::unique_ptr<CodePageTable>> tables;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = tables.find(codePage);
+    if (it == tables.end()) it = tables.emplace(codePage, tableFromLibrary(codePage)).first;
+    return it->second ? *it->second : cp1252;
 }
 
 int hexValue(char16_t c) {

@@ -33,17 +33,31 @@ std::mutex& libraryMutex() {
 int libraryUsers = 0;  // guarded by libraryMutex()
 
 // Page files never need anything from outside themselves. Every external
-// DTD, entity or schema is answered from memory: a DOCTYPE naming one of the
-// XHTML DTDs gets the declarations of its named entities, so &nbsp; and the
-// like keep their meaning; anything else is an empty document. Nothing is
-// ever fetched from the network or read from another local file.
+// DTD, entity or schema is answered from memory: a DOCTYPE naming any DTD
+// gets the declarations of the XHTML named entities (pages written by other
+// programs name HTML 4, their own or made-up DTDs, and still mean &nbsp; as
+// XHTML does; the page's own declarations come first and win); anything
+// else is an empty document. Nothing is ever fetched from the network or
+// read from another local file.
 class OfflineEntityResolver final : public EntityResolver {
+    // Xerces asks for the external subset and for external entities alike;
+    // only the subset may receive declarations. An entity's identifier
+    // comes from the document's own <!ENTITY>, which the resolver cannot
+    // see, so the subset is recognised by what a DOCTYPE names.
+    static bool isDtdRequest(const XMLCh* publicId, const XMLCh* systemId) {
+        const std::u16string_view pub = publicId ? asU16(publicId) : u"";
+        const std::u16string_view sys = systemId ? asU16(systemId) : u"";
+        if (isXhtmlDtd(pub, sys)) return true;
+        if (pub.find(u"DTD") != std::u16string_view::npos || sys == u"about:legacy-compat") return true;
+        return sys.size() >= 4 && sys.substr(sys.size() - 4) == u".dtd";
+    }
+
 public:
     InputSource* resolveEntity(const XMLCh* const publicId, const XMLCh* const systemId) override {
         static const XMLCh kOffline[] = {chLatin_o, chLatin_f, chLatin_f, chLatin_l, chLatin_i,
                                          chLatin_n, chLatin_e, chNull};
         const XMLCh* id = systemId && *systemId ? systemId : kOffline;
-        if (isXhtmlDtd(publicId ? asU16(publicId) : u"", systemId ? asU16(systemId) : u"")) {
+        if (isDtdRequest(publicId, systemId)) {
             const std::string& dtd = xhtmlEntityDeclarations();
             return new MemBufInputSource(reinterpret_cast<const XMLByte*>(dtd.data()), dtd.size(), id, false);
         }

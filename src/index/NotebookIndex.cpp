@@ -37,21 +37,6 @@ std::int64_t nowNs() {
     return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
 
-// Creates each missing level of path, readable by the user only.
-bool makeFolders(const std::string& path) {
-    if (path.empty())
-        return false;
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string level = slash == std::string::npos ? path : path.substr(0, slash);
-        if (!level.empty())
-            ensureFolder(level);
-        if (slash == std::string::npos)
-            break;
-    }
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 bool isFolder(const std::string& path) {
     DIR* dir = ::opendir(path.c_str());
     if (!dir)
@@ -187,7 +172,7 @@ Status NotebookIndex::open(const std::string& notebookFolder, const std::string&
     while (folder_.size() > 1 && folder_.back() == '/')
         folder_.pop_back();
     Status opened = Status::failure("no cache folder");
-    if (!cacheFolder.empty() && makeFolders(cacheFolder)) {
+    if (!cacheFolder.empty() && ensureFolderPath(cacheFolder)) {
         databasePath_ = indexPathFor(folder_, cacheFolder);
         bool damaged = false;
         opened = openAt(databasePath_, damaged);

@@ -30,19 +30,6 @@ void syncFolder(const std::string& folder) {
     }
 }
 
-// Creates each missing level of path, readable by the user only.
-bool makeFolders(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string level = slash == std::string::npos ? path : path.substr(0, slash);
-        if (!level.empty())
-            ensureFolder(level);
-        if (slash == std::string::npos)
-            break;
-    }
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
 // The path as a URI path (RFC 2396): unreserved characters and "/" stay,
 // every other byte is written %XX.
 std::string percentEncoded(const std::string& path) {
@@ -157,7 +144,7 @@ TrashedPage deletePage(const std::string& folder, NotebookIndex* index, const st
 
     const std::string files = trashFolder + "/files";
     const std::string infos = trashFolder + "/info";
-    if (!makeFolders(files) || !makeFolders(infos))
+    if (!ensureFolderPath(files) || !ensureFolderPath(infos))
         return fail("Cannot use the trash folder \"" + trashFolder + "\"");
 
     // The name is reserved by creating its info file exclusively: two

@@ -105,6 +105,19 @@ int twipsOf(const QTextBlockFormat& f, double pixels, int property) {
     return pixelsToTwips(pixels);
 }
 
+}  // namespace
+
+ParagraphTwips paragraphTwipsOf(const QTextBlockFormat& f) {
+    ParagraphTwips p;
+    p.spaceBefore = twipsOf(f, f.topMargin(), kSpaceBeforeTwipsProperty);
+    p.spaceAfter = twipsOf(f, f.bottomMargin(), kSpaceAfterTwipsProperty);
+    p.leftIndent = twipsOf(f, f.leftMargin(), kLeftIndentTwipsProperty);
+    p.rightIndent = twipsOf(f, f.rightMargin(), kRightIndentTwipsProperty);
+    return p;
+}
+
+namespace {
+
 class Exporter {
 public:
     explicit Exporter(const QTextDocument& document) : doc_(document) {}

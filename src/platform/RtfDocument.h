@@ -48,6 +48,17 @@ int styleIndexOf(const QTextBlockFormat& format);
 double twipsToPixels(int twips);
 int pixelsToTwips(double pixels);
 
+// A paragraph's spacing and indents in twips, as the exporter writes them:
+// the kept values while the pixel margins still agree with them. Devices of
+// another resolution (the printer) lay paragraphs out from these.
+struct ParagraphTwips {
+    int spaceBefore = 0;
+    int spaceAfter = 0;
+    int leftIndent = 0;
+    int rightIndent = 0;
+};
+ParagraphTwips paragraphTwipsOf(const QTextBlockFormat& format);
+
 // Replaces the selection of cursor (or inserts at it) with the content of the
 // RTF, within the cursor's current edit block (one undo step). Each "\par"
 // is a paragraph end carrying its paragraph's formatting: the first imported

@@ -515,6 +515,20 @@ bool ensureFolder(const std::string& path) {
     return pathExists(path);
 }
 
+bool ensureFolderPath(const std::string& path) {
+    if (path.empty())
+        return false;
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string level = slash == std::string::npos ? path : path.substr(0, slash);
+        if (!level.empty())
+            ensureFolder(level);
+        if (slash == std::string::npos)
+            break;
+    }
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 std::vector<std::string> listRegularFiles(const std::string& folder) {
     std::vector<std::string> names;
     if (folder.empty())

@@ -54,6 +54,9 @@ bool isReadableFile(const std::string& path);
 // and is left as it is. Only the last component is created. Returns true when
 // something exists at path afterwards.
 bool ensureFolder(const std::string& path);
+// The same for every missing level of path, from the outside in. True when
+// path is a folder afterwards.
+bool ensureFolderPath(const std::string& path);
 
 // Names of the regular files directly in folder (not sorted). Empty when the
 // folder cannot be read.

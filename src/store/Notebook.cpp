@@ -117,10 +117,16 @@ std::u16string Notebook::titleFromName(const std::u16string& pageName) {
 }
 
 bool Notebook::isSafePageName(const std::u16string& pageName) {
-    if (pageName.empty() || pageName == u"." || pageName == u"..")
+    // Only names the listing gives back as they are can be pages: a hidden
+    // file is never listed. ("x.xhtml" is listed as itself from its file
+    // "x.xhtml.xhtml", and such pages may already exist, so it stays.)
+    if (pageName.empty() || pageName.front() == u'.')
         return false;
-    if (pageName.find(u'/') != std::u16string::npos || pageName.find(u'\0') != std::u16string::npos)
-        return false;
+    // Control characters (C0, DEL, C1) would break a line-per-name listing
+    // and cannot be typed back; "/" would leave the folder.
+    for (const char16_t c : pageName)
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == u'/')
+            return false;
     return !hasUnpairedSurrogate(pageName);
 }
 

@@ -85,10 +85,11 @@ public:
 
     // A blank before every upper-case character except the first.
     static std::u16string titleFromName(const std::u16string& pageName);
-    // False for names that must never become file names: empty, "." or
-    // "..", or holding "/", NUL or an unpaired surrogate (which has no UTF-8
-    // form, so two names would share one file). Such pages can be shown but
-    // not saved.
+    // False for names that must never become file names: empty, starting
+    // with "." (hidden files are never listed), or holding "/", a control
+    // character (C0, DEL, C1: they break line-per-name output) or an
+    // unpaired surrogate (which has no UTF-8 form, so two names would share
+    // one file). Such pages can be shown but not saved.
     static bool isSafePageName(const std::u16string& pageName);
 
     // The page's document: from the cache (use count + 1), parsed from its

@@ -196,15 +196,27 @@ void PropertyNode::refuseSaves(std::string reason) {
                                   : std::move(reason);
 }
 
+namespace {
+// Editors on other systems start UTF-8 files with a byte-order mark; it is
+// no part of the first key.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+}  // namespace
+
 void PropertyNode::load(std::istream& in) {
     std::size_t allowance = kReadAllowanceFloor;
     std::string line;
-    while (std::getline(in, line))
-        loadLine(line, allowance);
+    bool first = true;
+    while (std::getline(in, line)) {
+        std::string_view view = line;
+        if (first && view.substr(0, kUtf8Bom.size()) == kUtf8Bom) view.remove_prefix(kUtf8Bom.size());
+        first = false;
+        loadLine(view, allowance);
+    }
 }
 
 void PropertyNode::loadText(std::string_view text) {
     std::size_t allowance = kReadAllowanceFloor;
+    if (text.substr(0, kUtf8Bom.size()) == kUtf8Bom) text.remove_prefix(kUtf8Bom.size());
     while (!text.empty()) {
         const auto end = text.find('\n');
         loadLine(text.substr(0, end), allowance);

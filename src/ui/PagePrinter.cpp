@@ -15,11 +15,13 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextLayout>
 
 #include "editor/PageEditor.h"
 #include "formats/XmlSupport.h"
+#include "platform/RtfDocument.h"
 
 namespace tavix {
 
@@ -49,6 +51,33 @@ PrintLayout::PrintLayout(const QTextDocument& source, QPaintDevice& device, qrea
     doc_->setDefaultFont(source.defaultFont());
     doc_->setDefaultTextOption(source.defaultTextOption());
     doc_->setDocumentMargin(0);
+    // Paragraph measures are held in screen pixels. Qt's layout takes
+    // indents unscaled on any device (on a 1200-dpi printer a 2 cm indent
+    // would shrink to a few points), so they are set again from their twips
+    // for the device. The space between paragraphs Qt scales itself, from
+    // its 96-dpi reference, so it is given in those units whatever the
+    // screen's resolution. The link marks are the source blocks' layout
+    // formats, which a clone does not carry.
+    const double dpiX = device.logicalDpiX() > 0 ? device.logicalDpiX() : 96.0;
+    constexpr double kReferenceDpi = 96.0;
+    doc_->setUndoRedoEnabled(false);  // a big page would keep one step per paragraph
+    QTextCursor cursor(doc_.get());
+    QTextBlock from = source.begin();
+    for (QTextBlock to = doc_->begin(); to.isValid(); to = to.next()) {
+        const ParagraphTwips twips = paragraphTwipsOf(to.blockFormat());
+        QTextBlockFormat f = to.blockFormat();
+        f.setTopMargin(twips.spaceBefore * kReferenceDpi / 1440.0);
+        f.setBottomMargin(twips.spaceAfter * kReferenceDpi / 1440.0);
+        f.setLeftMargin(twips.leftIndent * dpiX / 1440.0);
+        f.setRightMargin(twips.rightIndent * dpiX / 1440.0);
+        cursor.setPosition(to.position());
+        cursor.setBlockFormat(f);
+        if (from.isValid()) {
+            if (from.layout() && to.layout() && from.length() == to.length())
+                to.layout()->setFormats(from.layout()->formats());
+            from = from.next();
+        }
+    }
     doc_->documentLayout()->setPaintDevice(&device);
     doc_->setTextWidth(textWidth);
     // Lay out everything now; positions of lines are read from here on.
@@ -111,6 +140,17 @@ int PrintLayout::formatRange(int start, const QRectF& rect, QPainter* painter) c
         painter->restore();
     }
     return next;
+}
+
+QRectF PrintLayout::lineRect(int position) const {
+    const QTextBlock block = doc_->findBlock(std::clamp(position, 0, textLength()));
+    const QTextLayout* layout = block.isValid() ? block.layout() : nullptr;
+    if (!layout)
+        return {};
+    const QTextLine line = layout->lineForTextPosition(position - block.position());
+    if (!line.isValid())
+        return {};
+    return line.naturalTextRect().translated(layout->position());
 }
 
 // ---- PagePrinter ------------------------------------------------------------

@@ -44,8 +44,9 @@ struct PrintMargins {
 class PrintLayout {
 public:
     // Lays out a copy of `source` with lines `textWidth` device pixels wide,
-    // measured on `device` (fonts and spacing follow its resolution). The
-    // copy has no document margin and no link marks.
+    // measured on `device` (fonts, paragraph spacing and indents follow its
+    // resolution). The copy has no document margin; link words are marked
+    // as the source's paragraphs mark them on screen.
     PrintLayout(const QTextDocument& source, QPaintDevice& device, qreal textWidth);
     ~PrintLayout();
     PrintLayout(const PrintLayout&) = delete;
@@ -62,6 +63,10 @@ public:
     // lines that fit are drawn into `rect` in black (colours of the text
     // itself are kept); without one, nothing is drawn.
     int formatRange(int start, const QRectF& rect, QPainter* painter) const;
+
+    // The display line holding `position`, in device pixels from the top
+    // left of the laid-out text (empty for a position with no line).
+    QRectF lineRect(int position) const;
 
 private:
     std::unique_ptr<QTextDocument> doc_;

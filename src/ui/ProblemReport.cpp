@@ -7,15 +7,19 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QTextCursor>
-#include <QToolTip>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "ui/SystemReport.h"
+
+#ifndef TAVIX_VERSION
+#define TAVIX_VERSION "0.0.0"
+#endif
 
 namespace tavix {
 
@@ -33,7 +37,7 @@ ProblemReportDialog::ProblemReportDialog(QWidget* parent) : QDialog(parent) {
 
     auto* intro = new QLabel(
         QStringLiteral("If you have encountered a problem while using Tavix, please let us know about it so "
-                       "that we can continue to improve this applcation. Copy the information in the box "
+                       "that we can continue to improve this application. Copy the information in the box "
                        "below and email it along with your name and a description of the problem to:"),
         this);
     intro->setWordWrap(true);
@@ -110,7 +114,25 @@ QString ProblemReportDialog::mailtoUrl() {
 
 QString ProblemReportDialog::gatherReport() {
     const std::vector<KnownVersion> qtVersion = {{"libQt6", ParseDottedVersion(qVersion())}};
-    return QString::fromStdString(FormatSystemReport(GatherSystemReport(qtVersion)));
+    SystemReportInput input = GatherSystemReport(qtVersion);
+    // The program's own file carries no version in its name; the first
+    // module is always the program.
+    if (input.modules && !input.modules->empty())
+        input.modules->front().version = ParseDottedVersion(TAVIX_VERSION);
+    return QString::fromStdString(FormatSystemReport(input));
+}
+
+QString ProblemReportDialog::programVersion() {
+    const auto v = ParseDottedVersion(TAVIX_VERSION);
+    return QStringLiteral("%1.%2.%3.%4").arg(v[0]).arg(v[1]).arg(v[2]).arg(v[3]);
+}
+
+void ProblemReportDialog::setUrlOpener(std::function<bool(const QUrl&)> opener) {
+    urlOpener_ = std::move(opener);
+}
+
+void ProblemReportDialog::setMessenger(std::function<void(const QString&)> messenger) {
+    messenger_ = std::move(messenger);
 }
 
 void ProblemReportDialog::copyInfo() {
@@ -119,12 +141,21 @@ void ProblemReportDialog::copyInfo() {
 }
 
 void ProblemReportDialog::openAddress(const QString& link) {
-    if (QDesktopServices::openUrl(QUrl(link)))
+    const QUrl url(link);
+    if (urlOpener_ ? urlOpener_(url) : QDesktopServices::openUrl(url))
         return;
-    QToolTip::showText(addressLink_->mapToGlobal(QPoint(0, addressLink_->height())),
-                       QStringLiteral("No mail program could be opened; write to %1 yourself.")
-                           .arg(QString::fromLatin1(kSupportAddress)),
-                       addressLink_);
+    // Without a mail program the link would do nothing visible: the report
+    // goes to the clipboard so that it only has to be pasted into a mail.
+    copyInfo();
+    const QString message =
+        QStringLiteral("No mail program could be opened.\n\nThe system information has been "
+                       "copied to the clipboard. Please paste it into a mail to %1, together "
+                       "with a description of the problem.")
+            .arg(QString::fromLatin1(kSupportAddress));
+    if (messenger_)
+        messenger_(message);
+    else
+        QMessageBox::information(this, windowTitle(), message);
 }
 
 }  // namespace tavix

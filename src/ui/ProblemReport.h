@@ -3,8 +3,12 @@
 // description of the problem to support together with a block of system
 // information, which it gathers when it is made and which the user can copy
 // with one button. Nothing is sent by the program itself.
+#include <functional>
+
 #include <QDialog>
 #include <QString>
+
+class QUrl;
 
 class QLabel;
 class QPlainTextEdit;
@@ -34,6 +38,14 @@ public:
     // The system information of this process as the report formats it:
     // lines ended by "\r\n"; the Qt libraries carry the run-time Qt version.
     static QString gatherReport();
+    // The version this program was built as, in four parts ("0.1.0.0").
+    static QString programVersion();
+
+    // How the mail link is opened and how the dialog tells the user that it
+    // could not be; replaceable so tests never wait on a mail program or a
+    // message box. The opener returns false when nothing could open the link.
+    void setUrlOpener(std::function<bool(const QUrl&)> opener);
+    void setMessenger(std::function<void(const QString&)> messenger);
 
 public slots:
     // Selects all of the information and puts exactly that text on the
@@ -47,6 +59,8 @@ private:
     QPlainTextEdit* information_ = nullptr;
     QPushButton* copyButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
+    std::function<bool(const QUrl&)> urlOpener_;
+    std::function<void(const QString&)> messenger_;
 };
 
 }  // namespace tavix

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QSet>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -190,6 +191,23 @@ StylesDialog::StylesDialog(const StyleSheet& sheet, QWidget* parent)
 
 StylesDialog::~StylesDialog() = default;
 
+QStringList StylesDialog::familyNames(const QStringList& families) {
+    QStringList names;
+    QSet<QString> seen;  // font names match without regard to case
+    for (const QString& family : families) {
+        QString name = family;
+        const qsizetype foundry = name.lastIndexOf(QStringLiteral(" ["));
+        if (foundry > 0 && name.endsWith(u']'))
+            name.truncate(foundry);
+        const QString key = name.toCaseFolded();
+        if (seen.contains(key))
+            continue;
+        seen.insert(key);
+        names << name;
+    }
+    return names;
+}
+
 QWidget* StylesDialog::buildFontPage() {
     auto* page = new QWidget;
     auto makeColumn = [&](const QString& caption, const char* editName, const char* listName,
@@ -217,7 +235,7 @@ QWidget* StylesDialog::buildFontPage() {
     row->addLayout(makeColumn(tr("&Size:"), "sizeEdit", "sizeList", kSizeEditLimit,
                               sizeEdit_, sizeList_), 1);
 
-    fontList_->addItems(QFontDatabase::families());
+    fontList_->addItems(familyNames(QFontDatabase::families()));
     fontList_->setSortingEnabled(true);
     fontStyleList_->addItems({tr("Regular"), tr("Italic"), tr("Bold"), tr("Bold Italic")});
     for (int size : kSizes)

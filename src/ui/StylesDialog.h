@@ -55,6 +55,10 @@ public:
     static QString twipsToPoints(int twips);       // "6.0 pt"
     static int centimetresToTwips(const QString& text);
     static int pointsToTwips(const QString& text);
+    // The font families to offer, each once: where a family is installed
+    // from several foundries, the font database names each copy with its
+    // foundry ("D050000L [URW ]"), a name no style sheet should store.
+    static QStringList familyNames(const QStringList& families);
 
 public slots:
     // Keeps the fields of the current style, then shows style `index`.

@@ -42,31 +42,33 @@ QList<Expected> expectedCommands() {
         {57642, "&Edit", "Select A&ll", {K("Ctrl+A")}, N},
         {239, "&Edit", "Select Para&graph", {}, N},
         {57636, "&Edit", "&Find...", {K("Ctrl+F")}, N},
-        {253, "&Edit", "Find P&ages...", {K("Ctrl+Shift+F")}, N},
+        {253, "&Edit", "Find Pag&es...", {K("Ctrl+Shift+F")}, N},
         {220, "&View/&Toolbars", "&Standard", {}, N},
         {221, "&View/&Toolbars", "&Formatting", {}, N},
         {59393, "&View", "&Status Bar", {}, N},
         {246, "&View", "Page &Keywords", {}, N},
         {301, "&View", "&All Pages", {}, N},
         {302, "&View", "&Backlinks", {}, N},
+        {307, "&View", "Found &Pages", {}, N},
         {32773, "&Navigation", "&Back", {K("Alt+Left"), K(Qt::Key_Back)}, S},
         {32774, "&Navigation", "&Forward", {K("Alt+Right"), K(Qt::Key_Forward)}, S},
         {32772, "&Navigation", "Front &Page", {K("Alt+Home"), K(Qt::Key_HomePage)}, S},
         {303, "&Navigation", "&Jump to Page...", {K("Ctrl+J")}, N},
-        {219, "&Format/Paragraph St&yle", "&Normal", {K("Ctrl+N")}, N},
+        {219, "F&ormat/Paragraph St&yle", "&Normal", {K("Ctrl+N")}, N},
     };
     for (int n = 1; n <= 6; ++n)
-        e.append({212 + n, "&Format/Paragraph St&yle", QString("Heading &%1").arg(n),
+        e.append({212 + n, "F&ormat/Paragraph St&yle", QString("Heading &%1").arg(n),
                   {K(QString("Ctrl+%1").arg(n))}, N});
     e += QList<Expected>{
         {102, "", "Paragraph Style", {}, F},
-        {32776, "&Format", "&Bold", {K("Ctrl+B")}, F},
-        {32775, "&Format", "&Italic", {K("Ctrl+I")}, F},
-        {32777, "&Format", "&Underline", {K("Ctrl+U")}, F},
-        {32779, "&Format", "S&trikethrough", {}, F},
-        {32782, "&Format", "Su&perscript", {}, F},
-        {32783, "&Format", "&Subscript", {}, F},
-        {227, "&Format", "Styl&es...", {}, N},
+        {32776, "F&ormat", "&Bold", {K("Ctrl+B")}, F},
+        {32775, "F&ormat", "&Italic", {K("Ctrl+I")}, F},
+        {32777, "F&ormat", "&Underline", {K("Ctrl+U")}, F},
+        {32779, "F&ormat", "S&trikethrough", {}, F},
+        {32782, "F&ormat", "Su&perscript", {}, F},
+        {32783, "F&ormat", "&Subscript", {}, F},
+        {227, "F&ormat", "Styl&es...", {}, N},
+        {308, "&Help", "Tavix &Help", {K("F1")}, N},
         {257, "&Help", "&Report a Problem...", {}, N},
         {57664, "&Help", "&About TavixApp...", {}, N},
     };
@@ -157,22 +159,24 @@ TEST_F(CommandsTest, MenusStandInTheDocumentedOrder) {
         titles << a->text();
         menus[a->text()] = describe(a->menu());
     }
-    EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&View", "&Navigation", "&Format", "&Help"}));
+    EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&View", "&Navigation", "F&ormat", "&Help"}));
     EXPECT_EQ(menus["&File"], QStringList({"&New Page...", "&Save", "Rena&me Page...", "&Delete Page...",
                                            "-", "&Print...", "Print Pre&view",
                                            "P&rint Setup...", "-", "E&xit"}));
     EXPECT_EQ(menus["&Edit"],
               QStringList({"&Undo", "&Redo", "-", "Cu&t", "&Copy", "&Paste", "-", "Cle&ar",
-                           "Select A&ll", "Select Para&graph", "-", "&Find...", "Find P&ages..."}));
+                           "Select A&ll", "Select Para&graph", "-", "&Find...", "Find Pag&es..."}));
     EXPECT_EQ(menus["&View"], QStringList({">&Toolbars{&Standard|&Formatting}", "&Status Bar", "-",
-                                           "Page &Keywords", "&All Pages", "&Backlinks"}));
+                                           "Page &Keywords", "&All Pages", "&Backlinks",
+                                           "Found &Pages"}));
     EXPECT_EQ(menus["&Navigation"], QStringList({"&Back", "&Forward", "Front &Page", "-", "&Jump to Page..."}));
     const QString styles =
         ">Paragraph St&yle{&Normal|Heading &1|Heading &2|Heading &3|Heading &4|Heading &5|Heading &6}";
-    EXPECT_EQ(menus["&Format"],
+    EXPECT_EQ(menus["F&ormat"],
               QStringList({styles, "-", "&Bold", "&Italic", "&Underline", "S&trikethrough", "-",
                            "Su&perscript", "&Subscript", "-", "Styl&es..."}));
-    EXPECT_EQ(menus["&Help"], QStringList({"&Report a Problem...", "-", "&About TavixApp..."}));
+    EXPECT_EQ(menus["&Help"], QStringList({"Tavix &Help", "-", "&Report a Problem...", "-",
+                                           "&About TavixApp..."}));
     EXPECT_EQ(describe(f.editorContextMenu()),
               QStringList({"Cu&t", "&Copy", "&Paste", "-", styles, "-", "&Bold", "&Italic",
                            "&Underline"}));
@@ -189,7 +193,11 @@ TEST_F(CommandsTest, ActionsCarryTheirIdsKeysAndPrompts) {
         EXPECT_EQ(a->shortcuts(), c.shortcuts) << c.id;
         EXPECT_EQ(a->statusTip(), c.prompt()) << c.id;
         if (!c.toolTip().isEmpty()) {
-            EXPECT_EQ(a->toolTip(), c.toolTip()) << c.id;
+            // The tool tip names the command's first key when it has one.
+            const QString keys = c.shortcuts.isEmpty()
+                                     ? QString()
+                                     : " (" + c.shortcuts.first().toString(QKeySequence::NativeText) + ")";
+            EXPECT_EQ(a->toolTip(), c.toolTip() + keys) << c.id;
         }
     }
     EXPECT_EQ(f.action(cmd::StyleCombo), nullptr);

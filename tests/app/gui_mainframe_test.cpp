@@ -33,7 +33,8 @@ TEST_F(MainFrameTest, FirstStartCreatesFoldersAndShowsFrontPageWithoutWriting) {
     // Panes start hidden, bars shown.
     EXPECT_TRUE(f.keywordsPane().isHidden());
     EXPECT_EQ(f.keywordsPane().windowTitle(), "Keywords");
-    EXPECT_TRUE(f.keywordsPane().isFloating());
+    // Docked beside the page, not floating wherever new windows appear.
+    EXPECT_FALSE(f.keywordsPane().isFloating());
     EXPECT_FALSE(f.action(cmd::PageKeywords)->isChecked());
     auto* found = f.findChild<QDockWidget*>("PageListWindow");
     ASSERT_NE(found, nullptr);

@@ -186,8 +186,8 @@ TEST_F(RtfReaderTest, SymbolsAndCodePage) {
     EXPECT_EQ(body(u"\\pard \\'e9\\'C9\\\\\\{\\}"), u"<body><p>\u00e9\u00c9\\{}</p></body>");
     EXPECT_EQ(body(u"\\pard \\'80\\'85\\'9f\\'81\\'a0"), u"<body><p>\u20ac\u2026\u0178\u0081\u00a0</p></body>");
     EXPECT_EQ(body(u"\\pard a\\~b\\-c\\_d"), u"<body><p>a\u00a0bcd</p></body>");
-    // Other code pages are read as 1252.
-    EXPECT_EQ(body(u"{\\rtf1\\ansi\\ansicpg1251\\pard \\'e9}"), u"<body><p>\u00e9</p></body>");
+    // The header's code page decides what a byte stands for.
+    EXPECT_EQ(body(u"{\\rtf1\\ansi\\ansicpg1251\\pard \\'e9}"), u"<body><p>\u0439</p></body>");
     // A short or missing byte.
     EXPECT_EQ(body(u"\\pard a\\'4x"), u"<body><p>ax</p></body>");
     EXPECT_EQ(body(u"\\pard a\\'zz"), u"<body><p>azz</p></body>");
@@ -280,6 +280,63 @@ TEST_F(RtfReaderTest, HugeParametersAndDeepNesting) {
     ReadResult r = readRtf(open);
     EXPECT_EQ(r.markup, u"<body><p><b><i>z</i></b></p></body>");
     EXPECT_EQ(r.diagnostics, "Error, unmatched brace\n");
+}
+
+// Documents written by other programs: their code page, "\plain" and
+// anything before the document group.
+TEST_F(RtfReaderTest, CodePagesOfOtherPrograms) {
+    struct Case {
+        const char16_t* header;
+        const char16_t* bytes;
+        const char16_t* text;
+    };
+    const Case cases[] = {
+        {u"\\ansicpg1251", u"\\'cf\\'f0\\'e8\\'e2\\'e5\\'f2", u"\u041f\u0440\u0438\u0432\u0435\u0442"},
+        {u"\\ansicpg1253", u"\\'c3\\'e5\\'e9\\'dc", u"\u0393\u03b5\u03b9\u03ac"},
+        {u"\\ansicpg1250", u"\\'a3\\'f3d\\'9f \\'8a\\'e8", u"\u0141\u00f3d\u017a \u0160\u010d"},
+        {u"\\ansicpg1252", u"\\'80\\'e9\\'81", u"\u20ac\u00e9\u0081"},
+        {u"\\ansicpg874", u"\\'a1", u"\u0e01"},
+        {u"\\ansicpg1254", u"\\'f0", u"\u011f"},
+        {u"\\ansicpg1255", u"\\'e0", u"\u05d0"},
+        {u"\\ansicpg1256", u"\\'c7", u"\u0627"},
+        {u"\\ansicpg1257", u"\\'e0", u"\u0105"},
+        {u"\\ansicpg1258", u"\\'c3", u"\u0102"},
+        // Unknown or multi-byte code pages fall back to 1252.
+        {u"\\ansicpg99999", u"\\'e9", u"\u00e9"},
+        {u"", u"\\'e9", u"\u00e9"},
+    };
+    for (const Case& c : cases) {
+        const std::u16string rtf = std::u16string(u"{\\rtf1\\ansi") + c.header +
+                                   u"\\deff0{\\fonttbl{\\f0 Arial;}}\\pard\\plain " + c.bytes +
+                                   u"\\par}";
+        ReadResult r = readRtf(rtf);
+        EXPECT_EQ(r.markup, u"<body><p>" + std::u16string(c.text) + u"</p></body>")
+            << std::string(c.header, c.header + std::char_traits<char16_t>::length(c.header));
+        EXPECT_EQ(r.diagnostics, "");
+    }
+}
+
+TEST_F(RtfReaderTest, PlainEndsCharacterFormats) {
+    // As a word processor writes it: every paragraph starts from "\plain",
+    // and bold of one paragraph is never ended with "\b0".
+    EXPECT_EQ(body(u"{\\rtf1\\ansi\\pard\\plain \\s0 \\b\\i Bold\\par"
+                   u"\\pard\\plain \\s0 Plain\\par\\pard\\plain \\s0 \\ul More\\par}"),
+              u"<body><p><b><i>Bold</i></b></p><p>Plain</p><p><u>More</u></p></body>");
+    // Inside a paragraph it closes what is open.
+    EXPECT_EQ(body(u"{\\rtf1\\pard a\\b b\\i c\\plain d\\par}"),
+              u"<body><p>a<b>b<i>c</i></b>d</p></body>");
+    // Formats given between paragraphs are forgotten too.
+    EXPECT_EQ(body(u"{\\rtf1\\pard x\\par\\pard\\b\\plain y\\par}"), u"<body><p>x</p><p>y</p></body>");
+}
+
+TEST_F(RtfReaderTest, TextBeforeTheDocumentGroupIsNotPageText) {
+    ReadResult r = readRtf(u"junk here{\\rtf1\\pard a\\par}");
+    EXPECT_EQ(r.markup, u"<body><p>a</p></body>");
+    EXPECT_EQ(r.diagnostics, "Error, text outside the document group\n");
+    // Line ends before the group say nothing.
+    r = readRtf(u"\r\n{\\rtf1\\pard a\\par}");
+    EXPECT_EQ(r.markup, u"<body><p>a</p></body>");
+    EXPECT_EQ(r.diagnostics, "");
 }
 
 }  // namespace

@@ -262,6 +262,26 @@ TEST_F(XmlSupportTest, XhtmlDoctypeDeclaresTheNamedEntitiesFromMemory) {
     EXPECT_FALSE(parse(u"<html><p>a&nbsp;b</p></html>", plain).ok);
 }
 
+TEST_F(XmlSupportTest, NamedEntitiesAreKnownWhateverTheDoctypeSays) {
+    // Pages from other programs name all sorts of DTDs; their named
+    // entities keep their meaning all the same, and nothing is fetched.
+    for (const char16_t* doctype :
+         {u"<!DOCTYPE html SYSTEM \"about:legacy-compat\">",
+          u"<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.01//EN\" \"http://127.0.0.1:9/html4/strict.dtd\">",
+          u"<!DOCTYPE page SYSTEM \"page.dtd\">", u"<!DOCTYPE html SYSTEM \"x.dtd\" [<!ENTITY w \"word\">]>",
+          u"<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" \"xhtml1-strict.dtd\">"}) {
+        Recorder r;
+        ParseResult result = parse(std::u16string(doctype) + u"<html><p>a&nbsp;b&eacute;&euro;&amp;</p></html>", r);
+        EXPECT_TRUE(result.ok) << result.message;
+        EXPECT_EQ(r.events, u"<html><p>a\u00a0b\u00e9\u20ac&</p></html>")
+            << std::string(doctype, doctype + std::char_traits<char16_t>::length(doctype));
+    }
+    // A page's own declaration of a name comes first.
+    Recorder own;
+    EXPECT_TRUE(parse(u"<!DOCTYPE p SYSTEM \"p.dtd\" [<!ENTITY nbsp \"_\">]><p>a&nbsp;b</p>", own).ok);
+    EXPECT_EQ(own.events, u"<p>a_b</p>");
+}
+
 TEST_F(XmlSupportTest, TextMultipliedByDeclaredEntitiesIsCutOff) {
     // 2000 references to a 4000-character entity: 8 million characters from
     // a document of 14 thousand, under any expansion count.

@@ -62,10 +62,16 @@ TEST(NotebookNames, UnsafeNamesAreRecognised) {
     for (const std::u16string& name :
          {std::u16string(), std::u16string(u"."), std::u16string(u".."), std::u16string(u"a/b"),
           std::u16string(u"../Up"), std::u16string(u"/etc/passwd"), std::u16string(u"A\0B", 3),
-          std::u16string{u'A', char16_t(0xD800)}, std::u16string{char16_t(0xDC00), u'A'}})
+          std::u16string{u'A', char16_t(0xD800)}, std::u16string{char16_t(0xDC00), u'A'},
+          // Names the listing could not give back as they are: hidden files,
+          // control characters (a line feed splits a list).
+          std::u16string(u"..."), std::u16string(u".Dot"), std::u16string(u".xhtml"), std::u16string(u"A\nB"), std::u16string(u"A\tB"),
+          std::u16string(u"A\rB"), std::u16string(u"A\x7f"), std::u16string(u"A\u0085B"),
+          std::u16string(u"\x1b[31m")})
         EXPECT_FALSE(Notebook::isSafePageName(name)) << toUtf8(name);
     for (const std::u16string& name :
-         {std::u16string(u"FrontPage"), std::u16string(u"..."), std::u16string(u"a.b"),
+         {std::u16string(u"FrontPage"), std::u16string(u"a.b"), std::u16string(u"Dot."),
+          std::u16string(u"notes.xhtml"), std::u16string(u"notes.xhtmlx"), std::u16string(u"notes.XHTML"), std::u16string(u"a..b"),
           std::u16string(u"Caf\u00e9 \U0001F600"), std::u16string(u"back\\slash")})
         EXPECT_TRUE(Notebook::isSafePageName(name)) << toUtf8(name);
 }

@@ -162,6 +162,25 @@ TEST(PropertiesFile, CarriageReturnBeforeLineFeedIsDropped) {
     EXPECT_EQ(root->getString(u"c", u""), u"in\rside");
 }
 
+TEST(PropertiesFile, ByteOrderMarkAtTheStartIsNotPartOfTheFirstKey) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string text = bom + "app.a=1\napp.b=" + bom + "two\n";
+    for (int viaText = 0; viaText < 2; ++viaText) {
+        auto root = std::make_unique<PropertyNode>(u"app", nullptr, u"");
+        if (viaText) {
+            root->loadText(text);
+        } else {
+            std::istringstream in(text);
+            root->load(in);
+        }
+        EXPECT_EQ(root->getString(u"a", u""), u"1") << viaText;
+        // Only the file's first bytes are a mark; elsewhere it is text.
+        EXPECT_EQ(root->getString(u"b", u""), u"\uFEFFtwo") << viaText;
+    }
+    // A file that is nothing but the mark gives an empty tree.
+    EXPECT_EQ(written(*rootFrom(bom)), "");
+}
+
 TEST(PropertiesFile, LineBreakInAValueCannotForgeAnotherSetting) {
     PropertyNode root(u"app", nullptr, u"");
     root.set(u"Find.History.1", u"x\napp.StyleMap.LeftMargin=999");

@@ -123,6 +123,37 @@ TEST_F(CliTest, ListPrintsPagesInListingOrder) {
     EXPECT_EQ(r.err, "");
 }
 
+// Every page listed is one the notebook can open again by that name; for
+// scripts, -0 ends each name with NUL instead of a line feed.
+TEST_F(CliTest, ListAndFindGiveBackEveryPageUnderItsOwnName) {
+    writePage("Apple", page("Apple", "<p>fruit</p>"));
+    writePage("Two Words", page("Two Words", "<p>fruit</p>"));
+    writePage(".Dot", page("Dot", "<p>fruit</p>"));
+    writePage("notes.xhtml", page("notes", "<p>fruit</p>"));
+    writePage("Line\nFeed", page("Line", "<p>fruit</p>"));
+    Result r = run({"list"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Apple\nTwo Words\nnotes.xhtml\n");
+    r = run({"list", "-0"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("Apple\0Two Words\0notes.xhtml\0", 28));
+    r = run({"find", "-0", "fruit"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("Apple\0Two Words\0notes.xhtml\0", 28));
+    r = run({"find", "fruit"});
+    EXPECT_EQ(r.out, "Apple\nTwo Words\nnotes.xhtml\n");
+
+    // Such names are refused with the reason.
+    dir.write("doc.rtf", "{\\rtf1\\pard x\\par}");
+    for (const char* bad : {".Hidden", "Tab\tName", "Line\nFeed"}) {
+        r = run({"import-rtf", dir.file("doc.rtf"), bad});
+        EXPECT_EQ(r.status, 2) << bad;
+        EXPECT_NE(r.err.find("unsafe page name"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nb/.Hidden.xhtml")));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("nb/Tab\tName.xhtml")));
+}
+
 TEST_F(CliTest, ListOfAnEmptyOrMissingNotebook) {
     Result r = run({"list"});
     EXPECT_EQ(r.status, 0);

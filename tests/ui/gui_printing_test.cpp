@@ -220,6 +220,74 @@ TEST_F(PrintingTest, EditorIsLeftAlone) {
     EXPECT_FALSE(editor_.document()->isUndoAvailable());
 }
 
+// Indents are held for the screen; on the printer they must keep their
+// size in points whatever its resolution, plain and centred alike.
+TEST_F(PrintingTest, IndentsKeepTheirSizeInPoints) {
+    editor_.SetRtf(u"{\\rtf1{\\fonttbl{\\f0 Sans;}}"
+                   u"\\pard\\s0\\ql\\li0\\f0\\fs24 Plain\\par "
+                   u"\\pard\\s0\\ql\\li1134\\f0\\fs24 Indented\\par "
+                   u"\\pard\\s1\\qc\\li1134\\f0\\fs24 Centred\\par "
+                   u"\\pard\\s1\\qc\\li0\\f0\\fs24 Centred\\par }");
+    ASSERT_EQ(editor_.document()->blockCount(), 4);
+    for (QPrinter* device : {&pdf_, &printer_.printer()}) {
+        const qreal toPoints = 72.0 / device->logicalDpiX();
+        PrintLayout layout(*editor_.document(), *device, printer_.textRectPixels(*device).width());
+        const QRectF plain = layout.lineRect(0);
+        const QRectF indented = layout.lineRect(6);
+        const QRectF centredIndented = layout.lineRect(15);
+        const QRectF centred = layout.lineRect(23);
+        ASSERT_FALSE(plain.isEmpty());
+        EXPECT_NEAR((indented.left() - plain.left()) * toPoints, 1134 / 20.0, 0.5) << device->resolution();
+        // A centred paragraph is centred between its indents: half the shift.
+        EXPECT_NEAR((centredIndented.center().x() - centred.center().x()) * toPoints, 1134 / 40.0, 0.5);
+    }
+    // The page as printed shows the same.
+    ASSERT_TRUE(printer_.printPages(pdf_, 0, 0).ok());
+    EXPECT_EQ(printedPages(), 1);
+}
+
+// Space between paragraphs keeps its size in points on the printer too.
+TEST_F(PrintingTest, SpacingKeepsItsSizeInPoints) {
+    editor_.SetRtf(u"{\\rtf1{\\fonttbl{\\f0 Sans;}}"
+                   u"\\pard\\s0\\sa0\\f0\\fs24 One\\par "
+                   u"\\pard\\s0\\sa0\\f0\\fs24 Two\\par "
+                   u"\\pard\\s0\\sb480\\f0\\fs24 Three\\par }");
+    const qreal toPoints = 72.0 / pdf_.logicalDpiY();
+    PrintLayout layout(*editor_.document(), pdf_, printer_.textRectPixels(pdf_).width());
+    const qreal plainStep = (layout.lineRect(4).top() - layout.lineRect(0).top()) * toPoints;
+    const qreal spacedStep = (layout.lineRect(8).top() - layout.lineRect(4).top()) * toPoints;
+    EXPECT_NEAR(spacedStep - plainStep, 480 / 20.0, 0.5);
+}
+
+// Link words are printed as the screen shows them, not in plain black.
+TEST_F(PrintingTest, LinkWordsPrintAsOnScreen) {
+    editor_.SetPlainText(u"FrontPage");
+    ASSERT_EQ(editor_.LinkMarksInParagraph(0).size(), 1u);
+    QImage image(600, 200, QImage::Format_RGB32);
+    image.setDotsPerMeterX(3780);
+    image.setDotsPerMeterY(3780);
+    image.fill(Qt::white);
+    PrintLayout layout(*editor_.document(), image, 500);
+    QPainter painter(&image);
+    layout.formatRange(0, QRectF(50, 50, 500, 100), &painter);
+    painter.end();
+    const QColor link = editor_.palette().color(QPalette::Link);
+    int linkPixels = 0;
+    int inked = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (qGray(c.rgb()) > 200)
+                continue;
+            ++inked;
+            if (std::abs(c.red() - link.red()) + std::abs(c.green() - link.green()) +
+                    std::abs(c.blue() - link.blue()) < 60)
+                ++linkPixels;
+        }
+    ASSERT_GT(inked, 0);
+    EXPECT_GT(linkPixels, inked / 3) << inked;
+}
+
 TEST(PrintLayoutTest, DrawsOnlyTheLinesThatFit) {
     QTextDocument doc;
     QFont font(QStringLiteral("DejaVu Sans"));

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTextCursor>
+#include <QUrl>
 
 namespace tavix {
 namespace {
@@ -79,6 +80,51 @@ TEST(ProblemReportDialogTest, AddressLinkAndCloseButton) {
     close->click();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+TEST(ProblemReportDialogTest, NamesTheProgramsOwnVersionAndSpellsItsWords) {
+    ProblemReportDialog dialog;
+    const QString text = dialog.reportText();
+    const int modules = text.indexOf(QStringLiteral("\nModule Information\n"));
+    ASSERT_GT(modules, 0);
+    // The program itself comes first, with the version it was built as.
+    const QString program = text.mid(modules + 20).section(QLatin1Char('\n'), 0, 0);
+    const QString version = ProblemReportDialog::programVersion();
+    EXPECT_NE(version, QStringLiteral("0.0.0.0"));
+    EXPECT_EQ(version.count(QLatin1Char('.')), 3) << version.toStdString();
+    EXPECT_TRUE(program.endsWith(QStringLiteral(" (") + version + ")")) << program.toStdString();
+
+    QStringList words;
+    for (const QLabel* label : dialog.findChildren<QLabel*>())
+        words << label->text();
+    const QString all = words.join(QLatin1Char(' '));
+    EXPECT_FALSE(all.contains(QStringLiteral("applcation")));
+    EXPECT_TRUE(all.contains(QStringLiteral("improve this application.")));
+}
+
+TEST(ProblemReportDialogTest, WithoutAMailProgramTheReportIsCopiedAndTheAddressShown) {
+    ProblemReportDialog dialog;
+    QStringList opened, messages;
+    dialog.setUrlOpener([&](const QUrl& url) {
+        opened << url.toString();
+        return false;  // no mail handler on this desktop
+    });
+    dialog.setMessenger([&](const QString& message) { messages << message; });
+    QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
+    auto* link = dialog.findChild<QLabel*>(QStringLiteral("addressLink"));
+    ASSERT_NE(link, nullptr);
+    emit link->linkActivated(ProblemReportDialog::mailtoUrl());
+    EXPECT_EQ(opened, QStringList{ProblemReportDialog::mailtoUrl()});
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.first().contains(QString::fromLatin1(ProblemReportDialog::kSupportAddress)))
+        << messages.first().toStdString();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), dialog.reportText());
+
+    // With a mail program nothing else happens.
+    messages.clear();
+    dialog.setUrlOpener([](const QUrl&) { return true; });
+    emit link->linkActivated(ProblemReportDialog::mailtoUrl());
+    EXPECT_TRUE(messages.isEmpty());
 }
 
 }  // namespace

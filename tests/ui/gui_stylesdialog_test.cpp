@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QSet>
 
 #include "store/PropertyNode.h"
 #include "store/StyleSheet.h"
@@ -42,8 +43,32 @@ protected:
     }
 
     // Any installed font: the list holds what the font database offers.
-    static QString installedFont() { return QFontDatabase::families().value(0); }
+    static QString installedFont() {
+        return StylesDialog::familyNames(QFontDatabase::families()).value(0);
+    }
 };
+
+TEST(StylesDialogFonts, EachFamilyIsOfferedOnceWithoutItsFoundry) {
+    EXPECT_EQ(StylesDialog::familyNames({"D050000L [URW ]", "D050000L [Other]", "DejaVu Sans",
+                                         "Nimbus Sans [URW]", "nimbus sans", "Font [Beta] Face",
+                                         "Odd [", "[Bracketed]"}),
+              QStringList({"D050000L", "DejaVu Sans", "Nimbus Sans", "Font [Beta] Face", "Odd [",
+                           "[Bracketed]"}));
+    EXPECT_EQ(StylesDialog::familyNames({}), QStringList());
+    // What this desktop has installed: no foundry names, no family twice,
+    // and every family still there.
+    const QStringList installed = QFontDatabase::families();
+    const QStringList offered = StylesDialog::familyNames(installed);
+    QSet<QString> seen;
+    for (const QString& name : offered) {
+        EXPECT_FALSE(name.endsWith(u']') && name.contains(QStringLiteral(" ["))) << name.toStdString();
+        EXPECT_FALSE(seen.contains(name.toCaseFolded())) << name.toStdString();
+        seen.insert(name.toCaseFolded());
+    }
+    for (const QString& family : installed)
+        EXPECT_TRUE(seen.contains(family.section(QStringLiteral(" ["), 0, 0).toCaseFolded()))
+            << family.toStdString();
+}
 
 TEST_F(StylesDialogTest, ConversionsTruncateAndIgnoreTheUnitAndTheLocale) {
     QLocale::setDefault(QLocale(QLocale::German));
