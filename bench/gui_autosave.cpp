@@ -19,6 +19,7 @@
 #include <QTextDocument>
 #include <QWidget>
 
+#include "BigPage.h"
 #include "editor/PageEditor.h"
 #include "editor/PageOperations.h"
 #include "store/NotebookStore.h"
@@ -28,19 +29,6 @@ using namespace tavix;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-std::string bigBody() {
-    std::string body = "<body>";
-    for (int i = 0; i < 5000; ++i) {
-        const bool heading = i % 50 == 0;
-        body += heading ? "<h2>" : "<p>";
-        body += "Paragraph " + std::to_string(i) +
-                " has <b>bold words</b>, <i>italic</i> text, a FrontPage link and "
-                "ShoppingList items &amp; <u>more</u> words";
-        body += heading ? "</h2>" : "</p>";
-    }
-    return body + "</body>";
-}
 
 // Runs the event loop (timers, autosave) until the moment comes.
 void waitUntil(Clock::time_point when) {
@@ -60,7 +48,7 @@ int main(int argc, char* argv[]) {
     const auto folder = std::filesystem::temp_directory_path() / ("tavix-autosave-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     std::ofstream(folder / "BigPage.xhtml", std::ios::binary)
-        << "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Big Page</title></head>" << bigBody()
+        << "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Big Page</title></head>" << bench::bigPageBody()
         << "</html>";
 
     {

@@ -23,6 +23,7 @@
 #include <QTextEdit>
 #include <QWidget>
 
+#include "BigPage.h"
 #include "editor/PageEditor.h"
 #include "editor/PageOperations.h"
 #include "store/NotebookStore.h"
@@ -41,16 +42,7 @@ struct Fixture {
     Fixture() {
         folder = (std::filesystem::temp_directory_path() / ("tavix-bench-" + std::to_string(::getpid()))).string();
         std::filesystem::create_directories(folder);
-        body = "<body>";
-        for (int i = 0; i < 5000; ++i) {
-            const bool heading = i % 50 == 0;
-            body += heading ? "<h2>" : "<p>";
-            body += "Paragraph " + std::to_string(i) +
-                    " has <b>bold words</b>, <i>italic</i> text, a FrontPage link and "
-                    "ShoppingList items &amp; <u>more</u> words";
-            body += heading ? "</h2>" : "</p>";
-        }
-        body += "</body>";
+        body = bench::bigPageBody();
         std::ofstream(folder + "/BigPage.xhtml", std::ios::binary)
             << "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Big Page</title></head>" << body
             << "</html>";
