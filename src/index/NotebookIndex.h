@@ -153,6 +153,8 @@ public:
     void setQuietPeriod(std::int64_t nanoseconds) { quietNs_ = nanoseconds; }
 
 private:
+    // Runs a query whose first column is a page name, collecting the names.
+    Status namesFrom(sql::Statement& query, std::vector<std::u16string>& out);
     struct Row;
     struct FileFacts;
     struct Parsed;

@@ -89,12 +89,8 @@ Status NotebookIndex::findPages(std::u16string_view part, std::vector<IndexedPag
     return result;
 }
 
-Status NotebookIndex::linksOf(const std::u16string& name, std::vector<std::u16string>& out) {
-    out.clear();
-    if (!st_)
-        return Status::failure("The index is not open");
-    Status result = collect(st_->linksOf.bind(1, toUtf8(name)),
-                            [&](sql::Statement& q) { out.push_back(fromUtf8(q.columnText(0))); });
+Status NotebookIndex::namesFrom(sql::Statement& query, std::vector<std::u16string>& out) {
+    Status result = collect(query, [&](sql::Statement& q) { out.push_back(fromUtf8(q.columnText(0))); });
     if (!result) {
         noteDamage();
         out.clear();
@@ -102,17 +98,18 @@ Status NotebookIndex::linksOf(const std::u16string& name, std::vector<std::u16st
     return result;
 }
 
+Status NotebookIndex::linksOf(const std::u16string& name, std::vector<std::u16string>& out) {
+    out.clear();
+    if (!st_)
+        return Status::failure("The index is not open");
+    return namesFrom(st_->linksOf.bind(1, toUtf8(name)), out);
+}
+
 Status NotebookIndex::backlinksOf(const std::u16string& name, std::vector<std::u16string>& out) {
     out.clear();
     if (!st_)
         return Status::failure("The index is not open");
-    Status result = collect(st_->backlinksOf.bind(1, toUtf8(name)),
-                            [&](sql::Statement& q) { out.push_back(fromUtf8(q.columnText(0))); });
-    if (!result) {
-        noteDamage();
-        out.clear();
-    }
-    return result;
+    return namesFrom(st_->backlinksOf.bind(1, toUtf8(name)), out);
 }
 
 Status NotebookIndex::hasPage(const std::u16string& name, bool& exists) {
