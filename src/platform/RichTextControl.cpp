@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDrag>
+#include <QImage>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPointer>
@@ -14,6 +15,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QWheelEvent>
 
 #include "platform/RtfDocument.h"
 
@@ -68,7 +70,62 @@ RichTextControl::RichTextControl(QWidget* parent) : QTextEdit(parent) {
     connect(document(), &QTextDocument::contentsChange, this, &RichTextControl::noteChange);
 }
 
-RichTextControl::~RichTextControl() = default;
+RichTextControl::~RichTextControl() {
+    // The layout outlives this body (the document goes with QObject's
+    // children) and must not keep a pointer to the device.
+    if (zoomDevice_)
+        document()->documentLayout()->setPaintDevice(nullptr);
+}
+
+void RichTextControl::setZoom(int percent) {
+    percent = std::clamp(percent, kMinZoom, kMaxZoom);
+    if (percent == zoom_)
+        return;
+    zoom_ = percent;
+    QAbstractTextDocumentLayout* layout = document()->documentLayout();
+    if (percent == 100) {
+        layout->setPaintDevice(nullptr);
+        zoomDevice_.reset();
+    } else {
+        // Point sizes become pixels through the layout's device resolution,
+        // so a device reporting a scaled resolution scales every font while
+        // the document and its undo history stay untouched.
+        auto device = std::make_unique<QImage>(1, 1, QImage::Format_RGB32);
+        const int dotsPerMetre = qRound(logicalDpiY() * percent / 100.0 / 0.0254);
+        device->setDotsPerMeterX(qRound(logicalDpiX() * percent / 100.0 / 0.0254));
+        device->setDotsPerMeterY(dotsPerMetre);
+        layout->setPaintDevice(device.get());
+        zoomDevice_ = std::move(device);
+    }
+    document()->markContentsDirty(0, document()->characterCount());
+    // The caret stays in sight as the text grows or shrinks around it.
+    ensureCursorVisible();
+    viewport()->update();
+    emit zoomChanged(zoom_);
+}
+
+void RichTextControl::zoomBy(int steps) {
+    static constexpr int kLadder[] = {50, 67, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300};
+    constexpr int kRungs = static_cast<int>(std::size(kLadder));
+    if (steps == 0)
+        return;
+    // From the next rung above (or below) the current scale, wherever it stands.
+    const int above = static_cast<int>(std::upper_bound(kLadder, kLadder + kRungs, zoom_) - kLadder);
+    const int below = static_cast<int>(std::lower_bound(kLadder, kLadder + kRungs, zoom_) - kLadder) - 1;
+    const int rung = steps > 0 ? above + steps - 1 : below + steps + 1;
+    setZoom(kLadder[std::clamp(rung, 0, kRungs - 1)]);
+}
+
+void RichTextControl::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QTextEdit::wheelEvent(event);
+        return;
+    }
+    const int notches = event->angleDelta().y() / 120;
+    if (notches != 0)
+        zoomBy(notches);
+    event->accept();
+}
 
 void RichTextControl::loadContent(const std::function<void(QTextCursor&)>& insert) {
     QTextDocument* doc = document();

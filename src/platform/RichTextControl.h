@@ -3,6 +3,7 @@
 // of an editing widget, in the rich-edit control's terms (character
 // positions, display lines, a modified flag, a text limit, plain-text paste).
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include <QTextFormat>
 
 class QDrag;
+class QImage;
+class QWheelEvent;
 
 namespace tavix {
 
@@ -100,10 +103,23 @@ public:
     // selection, or when a copy would pass the text limit.
     bool dropSelectionAt(int position, bool copy);
 
+    // The view's scale in percent (100 = the stored sizes), clamped to
+    // [kMinZoom, kMaxZoom]. Only the drawing changes: the document, its
+    // formats and the modified flag stay as they are. zoomBy steps through
+    // the usual scale ladder (Ctrl+wheel does the same); zoomChanged follows.
+    static constexpr int kMinZoom = 50;
+    static constexpr int kMaxZoom = 300;
+    void setZoom(int percent);
+    void zoomBy(int steps);
+    int zoom() const { return zoom_; }
+
     bool canPastePlainText() const;
     // Literal search from the selection's end (down) or start (up) to the
     // end of the text in that direction, no wrap-around. Selects the match.
     bool findText(const std::u16string& text, bool matchCase, bool wholeWord, bool down);
+
+signals:
+    void zoomChanged(int percent);
 
 protected:
     // Paste and drops from elsewhere take plain text only, in the format at
@@ -133,6 +149,9 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    // Ctrl+wheel zooms the view (QTextEdit's own would change the widget's
+    // font, which the page's text does not use).
+    void wheelEvent(QWheelEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -161,6 +180,10 @@ private:
     void conformRange(int from, int to, bool joinEdit, bool resetCaret);
 
     int textLimit_ = 500000;
+    int zoom_ = 100;
+    // Lays the document out as if the screen had zoom_ percent of its
+    // resolution: point sizes grow, the text stays the same.
+    std::unique_ptr<QImage> zoomDevice_;
     std::vector<StyleFormat> styles_;
     int dirtyFrom_ = -1;  // the range changed since the last conformEdits
     int dirtyTo_ = -1;

@@ -83,13 +83,16 @@ bool NotebookStore::loadSettings() {
 bool NotebookStore::loadSettingsFrom(const std::u16string& propsPath) {
     properties_ = std::make_unique<PropertyNode>(kRootName, nullptr, propsPath);
     settingsRead_ = Status::success();
+    settingsMissing_ = false;
     const std::string path = toUtf8(propsPath);
     removeStaleTemporaries(folderOf(path));
     // A missing file leaves the tree empty and every setting at its default.
     std::string bytes;
     if (const Status read = readWholeFile(path, bytes)) {
         properties_->loadText(bytes);
-    } else if (!isMissing(path)) {
+    } else if (isMissing(path)) {
+        settingsMissing_ = true;
+    } else {
         // Something is there that could not be read: the style sheet and the
         // history in it would be lost if a save replaced it with the
         // defaults and the little set since.

@@ -36,6 +36,8 @@ public:
     bool loadSettingsFrom(const std::u16string& propsPath);
     // Success, or why the settings file could not be read (and so is kept).
     const Status& settingsReadStatus() const { return settingsRead_; }
+    // Whether the last load found no settings file at all: the first start.
+    bool settingsFileMissing() const { return settingsMissing_; }
     // Stores the folder; the notebook's folder becomes folder + "/Notebooks/Default",
     // from which what killed saves left behind is removed.
     void setProgramFolder(const std::u16string& folder);
@@ -69,6 +71,7 @@ private:
     Notebook notebook_;
     std::unique_ptr<PropertyNode> properties_;
     Status settingsRead_;
+    bool settingsMissing_ = false;
 };
 
 }  // namespace tavix

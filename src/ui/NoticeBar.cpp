@@ -20,7 +20,11 @@ NoticeBar::NoticeBar(QWidget* parent) : QFrame(parent), label_(new QLabel), clos
     close_->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
     close_->setToolTip(tr("Close this notice"));
     close_->setAccessibleName(tr("Close notice"));
-    connect(close_, &QToolButton::clicked, this, &NoticeBar::clearNotice);
+    connect(close_, &QToolButton::clicked, this, [this] {
+        const QString closedText = label_->text();
+        clearNotice();
+        emit closed(closedText);
+    });
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 4, 4);

@@ -19,6 +19,10 @@ public:
     void clearNotice();
     QString text() const;
 
+signals:
+    // The user closed the notice that read text.
+    void closed(const QString& text);
+
 protected:
     void changeEvent(QEvent* event) override;
 
