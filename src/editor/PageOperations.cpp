@@ -1,5 +1,7 @@
 #include "editor/PageOperations.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -215,7 +217,19 @@ void PageOperations::setFollowingParagraphFormat() {
     RtfWriter writer(store_.styleSheet());
     if (!writer.convert(u"<body><p>x</p><h1>x</h1><h2>x</h2><h3>x</h3><h4>x</h4><h5>x</h5><h6>x</h6></body>").ok)
         return;
+    // A style that indents to the left needs room for it (Qt draws nothing
+    // left of the page's edge): as much as the furthest such style.
+    double leftmost = 0;
+    {
+        QTextDocument measure;
+        QTextCursor at(&measure);
+        insertRtf(at, writer.rtf());
+        for (QTextBlock block = measure.begin(); block.isValid(); block = block.next())
+            leftmost = std::min(leftmost, block.blockFormat().leftMargin());
+    }
+    editor_.setIndentRoom(-leftmost);
     QTextDocument scratch;
+    scratch.setProperty(kIndentRoomName, -leftmost);
     QTextCursor cursor(&scratch);
     insertRtf(cursor, writer.rtf());
     std::vector<RichTextControl::StyleFormat> formats;

@@ -288,9 +288,17 @@ void RichTextControl::setMargins(int leftPixels, int rightPixels) {
     // Kept outside the document: a margin is presentation, and a change to
     // the document's own frame would count as an edit and an undo step. The
     // strips are filled like the text area so they read as part of it.
-    setViewportMargins(std::max(0, leftPixels), 0, std::max(0, rightPixels), 0);
+    leftMargin_ = std::max(0, leftPixels);
+    rightMargin_ = std::max(0, rightPixels);
+    const int room = qRound(document()->property(kIndentRoomName).toDouble());
+    setViewportMargins(std::max(0, leftMargin_ - room), 0, rightMargin_, 0);
     setBackgroundRole(QPalette::Base);
     setAutoFillBackground(true);
+}
+
+void RichTextControl::setIndentRoom(double pixels) {
+    document()->setProperty(kIndentRoomName, std::max(0.0, pixels));
+    setMargins(leftMargin_, rightMargin_);
 }
 
 bool RichTextControl::canPastePlainText() const {

@@ -67,6 +67,12 @@ public:
     // Inner left and right margins in pixels, kept outside the document (not
     // an edit, not an undo step, kept across loads).
     void setMargins(int leftPixels, int rightPixels);
+    // Room in pixels left of a paragraph without indent, for styles that
+    // indent to the left (see kIndentRoomProperty in RtfDocument.h): text
+    // loaded afterwards is shifted right by it, the left margin narrowed by
+    // as much, so unindented text stays where it was. Takes effect at the
+    // next load; never part of what is saved.
+    void setIndentRoom(double pixels);
 
     // Typing is refused and pasted text cut (never inside a surrogate pair)
     // beyond this many characters, with a beep; loading is never cut.
@@ -181,6 +187,8 @@ private:
 
     int textLimit_ = 500000;
     int zoom_ = 100;
+    int leftMargin_ = 0;
+    int rightMargin_ = 0;
     // Lays the document out as if the screen had zoom_ percent of its
     // resolution: point sizes grow, the text stays the same.
     std::unique_ptr<QImage> zoomDevice_;

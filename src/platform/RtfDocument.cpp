@@ -111,7 +111,8 @@ ParagraphTwips paragraphTwipsOf(const QTextBlockFormat& f) {
     ParagraphTwips p;
     p.spaceBefore = twipsOf(f, f.topMargin(), kSpaceBeforeTwipsProperty);
     p.spaceAfter = twipsOf(f, f.bottomMargin(), kSpaceAfterTwipsProperty);
-    p.leftIndent = twipsOf(f, f.leftMargin(), kLeftIndentTwipsProperty);
+    p.leftIndent = twipsOf(f, f.leftMargin() - f.doubleProperty(kIndentRoomProperty),
+                           kLeftIndentTwipsProperty);
     p.rightIndent = twipsOf(f, f.rightMargin(), kRightIndentTwipsProperty);
     return p;
 }
@@ -222,10 +223,11 @@ void Exporter::collect(int start, int end, bool finalEnd) {
         p.style = styleIndexOf(bf);
         const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
         p.align = a & Qt::AlignHCenter ? u'c' : a & Qt::AlignRight ? u'r' : a & Qt::AlignJustify ? u'j' : u'l';
-        p.spaceBefore = twipsOf(bf, bf.topMargin(), kSpaceBeforeTwipsProperty);
-        p.spaceAfter = twipsOf(bf, bf.bottomMargin(), kSpaceAfterTwipsProperty);
-        p.leftIndent = twipsOf(bf, bf.leftMargin(), kLeftIndentTwipsProperty);
-        p.rightIndent = twipsOf(bf, bf.rightMargin(), kRightIndentTwipsProperty);
+        const ParagraphTwips twips = paragraphTwipsOf(bf);
+        p.spaceBefore = twips.spaceBefore;
+        p.spaceAfter = twips.spaceAfter;
+        p.leftIndent = twips.leftIndent;
+        p.rightIndent = twips.rightIndent;
         p.ended = end > textEnd || (finalEnd && !b.next().isValid());
         const int from = std::max(start, blockStart);
         const int to = std::min(end, textEnd);

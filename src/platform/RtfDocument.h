@@ -40,6 +40,15 @@ inline constexpr int kSpaceAfterTwipsProperty = QTextFormat::UserProperty + 3;
 inline constexpr int kLeftIndentTwipsProperty = QTextFormat::UserProperty + 4;
 inline constexpr int kRightIndentTwipsProperty = QTextFormat::UserProperty + 5;
 
+// Qt's layout never draws a paragraph left of its frame's edge, so a
+// document whose styles indent to the left is laid out with every paragraph
+// shifted right by the same room, in pixels. Each block carries the room it
+// was given (the exporter and the printer take it off again); the document
+// carries the room new paragraphs get ("indentRoom", a dynamic property,
+// read when RTF is inserted).
+inline constexpr int kIndentRoomProperty = QTextFormat::UserProperty + 6;
+inline constexpr char kIndentRoomName[] = "indentRoom";
+
 // Style index of a block format (0 when unset or out of range).
 int styleIndexOf(const QTextBlockFormat& format);
 

@@ -425,7 +425,7 @@ public:
         return charCache_.back().second;
     }
 
-    static QTextBlockFormat blockFormat(const ParaProps& p) {
+    static QTextBlockFormat blockFormat(const ParaProps& p, double room) {
         QTextBlockFormat f;
         f.setProperty(kStyleIndexProperty, p.style);
         f.setAlignment(p.align == 1   ? Qt::AlignHCenter
@@ -434,7 +434,9 @@ public:
                                       : Qt::AlignLeft);
         f.setTopMargin(twipsToPixels(p.spaceBefore));
         f.setBottomMargin(twipsToPixels(p.spaceAfter));
-        f.setLeftMargin(twipsToPixels(p.leftIndent));
+        f.setLeftMargin(twipsToPixels(p.leftIndent) + room);
+        if (room != 0)
+            f.setProperty(kIndentRoomProperty, room);
         f.setRightMargin(twipsToPixels(p.rightIndent));
         f.setProperty(kSpaceBeforeTwipsProperty, p.spaceBefore);
         f.setProperty(kSpaceAfterTwipsProperty, p.spaceAfter);
@@ -462,6 +464,7 @@ void insertRtf(QTextCursor& cursor, const std::u16string& rtf) {
     const Paragraph& tail = paragraphs.back();  // text after the last "\par"
     const size_t closed = paragraphs.size() - 1;
     FormatMaker maker(parser.fonts());
+    const double room = cursor.document()->property(kIndentRoomName).toDouble();
 
     cursor.beginEditBlock();
     // The paragraph end that survives the removal of the selection is that of
@@ -485,16 +488,16 @@ void insertRtf(QTextCursor& cursor, const std::u16string& rtf) {
         // keeps its formatting unless it held nothing at all (and nothing
         // came in, e.g. from an empty or broken RTF, leaves it alone).
         if (blockWasEmpty && !tail.runs.empty()) {
-            cursor.setBlockFormat(FormatMaker::blockFormat(tail.para));
+            cursor.setBlockFormat(FormatMaker::blockFormat(tail.para, room));
             cursor.setBlockCharFormat(maker.charFormat(tail.mark));
         }
         insertRuns(cursor, maker, tail);
     } else {
-        cursor.setBlockFormat(FormatMaker::blockFormat(paragraphs[0].para));
+        cursor.setBlockFormat(FormatMaker::blockFormat(paragraphs[0].para, room));
         cursor.setBlockCharFormat(maker.charFormat(paragraphs[0].mark));
         insertRuns(cursor, maker, paragraphs[0]);
         for (size_t i = 1; i < closed; ++i) {
-            cursor.insertBlock(FormatMaker::blockFormat(paragraphs[i].para),
+            cursor.insertBlock(FormatMaker::blockFormat(paragraphs[i].para, room),
                                maker.charFormat(paragraphs[i].mark));
             insertRuns(cursor, maker, paragraphs[i]);
         }
@@ -505,7 +508,7 @@ void insertRtf(QTextCursor& cursor, const std::u16string& rtf) {
         if (atDocumentEnd && tail.runs.empty()) {
             // nothing more
         } else if (atDocumentEnd) {
-            cursor.insertBlock(FormatMaker::blockFormat(tail.para), maker.charFormat(tail.mark));
+            cursor.insertBlock(FormatMaker::blockFormat(tail.para, room), maker.charFormat(tail.mark));
             insertRuns(cursor, maker, tail);
         } else {
             cursor.insertBlock(originalFormat, originalMark);

@@ -381,27 +381,51 @@ TEST_F(PageEditorTest, LoadingIsNeverCutToTheTextLimit) {
 }
 
 // A paragraph's indent moves its text on screen either way: a negative one
-// (which the Styles dialog stores) moves it left of the ordinary edge. Qt's
-// layout clamps a negative block margin to the frame's edge, so this needs
-// room made on the left first, without an undo step or the modified flag;
-// disabled until that is built (it fails today: the text stays put).
-TEST_F(PageEditorTest, DISABLED_NegativeIndentMovesTheTextLeft) {
-    editor.SetRtf(u"{\\rtf1{\\fonttbl{\\f0 Sans;}}"
-                  u"\\pard\\s0\\li0\\f0\\fs24 Plain\\par "
-                  u"\\pard\\s0\\li-567\\f0\\fs24 Out\\par "
-                  u"\\pard\\s0\\li567\\f0\\fs24 In\\par }");
-    ASSERT_EQ(editor.document()->blockCount(), 3);
+// (which the Styles dialog stores) moves it left of the ordinary edge, into
+// the room the editor makes for it. The room is presentation only: the same
+// RTF comes back out, unindented text stays where it was, and a paragraph
+// copied within the page keeps its indent.
+TEST_F(PageEditorTest, NegativeIndentMovesTheTextLeft) {
+    const std::u16string rtf = u"{\\rtf1{\\fonttbl{\\f0 Sans;}}"
+                               u"\\pard\\s0\\li0\\f0\\fs24 Plain\\par "
+                               u"\\pard\\s0\\li-567\\f0\\fs24 Out\\par "
+                               u"\\pard\\s0\\li567\\f0\\fs24 In\\par }";
     auto leftAt = [this](int pos) {
         QTextCursor c(editor.document());
         c.setPosition(pos);
-        return editor.cursorRect(c).left();
+        return editor.viewport()->mapTo(&editor, editor.cursorRect(c).topLeft()).x();
     };
+    editor.setMargins(60, 10);
+    editor.SetRtf(rtf);
+    const std::u16string without = editor.GetRtf();
+    const int plainBefore = leftAt(0);
+
+    editor.setIndentRoom(40);
+    editor.SetRtf(rtf);
+    ASSERT_EQ(editor.document()->blockCount(), 3);
     const int plain = leftAt(0);
-    const int out = leftAt(6);
-    const int in = leftAt(10);
-    EXPECT_GT(in, plain + 20);
-    EXPECT_LT(out, plain - 20);
-    EXPECT_EQ(editor.GetRtf().find(u"\\li-567") != std::u16string::npos, true);
+    EXPECT_NEAR(plain, plainBefore, 1);
+    EXPECT_GT(leftAt(10), plain + 20);
+    EXPECT_LT(leftAt(6), plain - 20);
+    EXPECT_EQ(editor.GetRtf(), without);
+    EXPECT_FALSE(editor.IsModified());
+    EXPECT_EQ(editor.document()->availableUndoSteps(), 0);
+
+    // The "Out" paragraph dragged (copied) before "In": it keeps its own
+    // indent, and the saved indents stay exact.
+    editor.setSelection(6, 10);
+    ASSERT_TRUE(editor.dropSelectionAt(10, true));
+    const std::u16string copied = editor.GetRtf();
+    const auto count = [&copied](std::u16string_view what) {
+        int n = 0;
+        for (auto at = copied.find(what); at != std::u16string::npos; at = copied.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count(u"\\li-567"), 2) << QString::fromStdU16String(copied).toStdString();
+    EXPECT_EQ(count(u"\\li567"), 1);
+    EXPECT_LT(leftAt(10), plain - 20);
+    EXPECT_GT(leftAt(14), plain + 20);
 }
 
 TEST(KeywordsWindowTest, PaneHoldsAnEditorWhoseLinksCanBeFollowed) {

@@ -460,6 +460,34 @@ TEST_F(PageOperationsTest, ReloadShowsTheNewStylesAndStaysClean) {
     EXPECT_FALSE(ops.IsModified());
 }
 
+// A style indented to the left shows left of the other paragraphs, and an
+// edited page saves exactly what a page of those styles holds.
+TEST_F(PageOperationsTest, AStyleIndentedLeftShowsLeftAndSavesTheSame) {
+    const std::string body = "<body><h1>Head</h1><p>text</p></body>";
+    writePage("Out", pageFile("Out", "", body));
+    store.styleSheet().style(1).setLeftIndent(-567);
+    editor.setMargins(60, 10);  // wider than the room: unindented text stays put
+    ASSERT_TRUE(ops.OpenPage(u"Out", false));
+    const auto leftAt = [this](int position) {
+        QTextCursor c(editor.document());
+        c.setPosition(position);
+        return editor.viewport()->mapTo(&editor, editor.cursorRect(c).topLeft()).x();
+    };
+    EXPECT_LT(leftAt(0), leftAt(5) - 20);
+    editor.setSelection(9, 9);
+    type("s");
+    EXPECT_TRUE(ops.SavePage().ok());
+    EXPECT_NE(readPage("Out").find("<body><h1>Head</h1><p>texts</p></body>"), std::string::npos);
+    EXPECT_NE(editor.GetRtf().find(u"\\li-567"), std::u16string::npos);
+
+    // Back to no room when no style needs it; unindented text never moved.
+    const int normal = leftAt(5);
+    store.styleSheet().style(1).setLeftIndent(0);
+    ASSERT_TRUE(ops.ReloadPage());
+    EXPECT_EQ(leftAt(0), leftAt(5));
+    EXPECT_NEAR(leftAt(5), normal, 1);
+}
+
 TEST_F(PageOperationsTest, TitleText) {
     EXPECT_EQ(ops.TitleText(), QStringLiteral("Tavix - untitled"));
     EXPECT_TRUE(ops.SavePage().ok()) << "no page open: nothing to do";
