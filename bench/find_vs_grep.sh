@@ -1,5 +1,6 @@
 #!/bin/sh
-# Times `tavix-cli find` against `grep -rlE` with the same pattern over the
+# Times `tavix-cli find` (from the index, and with --no-index from every
+# file) against `grep -rlE` with the same pattern over the
 # same generated notebook (20,000 pages of about 4 KB), from a warm cache,
 # and prints both wall times and their ratio. The best of several runs is
 # taken for each, so other work on the machine disturbs the figures less.
@@ -67,3 +68,5 @@ compare() {
 echo "pattern \"$pattern\" over $pages pages ($(du -sh "$folder" | cut -f1)), best of $runs runs, $(nproc) processors"
 compare "match case:" "--match-case" "E"
 compare "any case:" "" "iE"
+compare "scan, match case:" "--match-case --no-index" "E"
+compare "scan, any case:" "--no-index" "iE"

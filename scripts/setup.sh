@@ -7,7 +7,8 @@ PACKAGES="cmake g++ make pkg-config git
 qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6svg6 libgl-dev
 libxerces-c-dev libboost-regex-dev libsqlite3-dev
 libgtest-dev libgmock-dev libbenchmark-dev
-fonts-liberation hicolor-icon-theme adwaita-icon-theme"
+fonts-liberation hicolor-icon-theme adwaita-icon-theme
+appstream desktop-file-utils groff-base"
 
 missing=""
 for p in $PACKAGES; do

@@ -18,9 +18,11 @@
 #include "formats/RtfReader.h"
 #include "formats/RtfWriter.h"
 #include "formats/XmlSupport.h"
+#include "index/HtmlExport.h"
 #include "index/NotebookIndex.h"
 #include "index/PageRename.h"
 #include "index/PageTrash.h"
+#include "index/TextSearch.h"
 #include "search/PageMatcher.h"
 #include "search/PageSearch.h"
 #include "store/FileSystem.h"
@@ -44,7 +46,7 @@ Commands:
   list [-0]                    Print every page name, one per line, in the
                                order the notebook lists its pages. With -0
                                each name ends with a NUL byte instead.
-  find [-0] [--match-case] [--literal] [--keywords-only] PATTERN
+  find [-0] [--match-case] [--literal] [--keywords-only] [--no-index] PATTERN
                                Print the names of the pages whose title, text
                                or keywords match PATTERN, a Perl-style
                                regular expression searched in each run of
@@ -53,7 +55,10 @@ Commands:
                                given. --literal finds PATTERN as it stands
                                ("C++" finds "C++"); --keywords-only searches
                                the keywords alone. Exit status 1 when nothing
-                               matched. -0 as for list.
+                               matched. -0 as for list. The answer comes from
+                               the notebook index where it can (the same
+                               pages a scan of every file finds);
+                               --no-index scans every file instead.
   export-rtf PAGE [OUT]        Convert the page's body to RTF, formatted with
                                the style sheet of the settings file, and write
                                it to OUT, or to standard output when OUT is
@@ -62,6 +67,16 @@ Commands:
                                Read the RTF document FILE into the page PAGE
                                and save it. An existing page is only replaced
                                when --replace is given.
+  export-html OUTDIR           Write the notebook as a website into the folder
+                               OUTDIR (made when missing): one HTML file per
+                               page, its link words linked to the pages that
+                               exist, "index.html" listing every page by
+                               title, and "style.css" with the paragraph
+                               styles of the settings file. Only these files
+                               are written; nothing else in OUTDIR changes.
+                               A page that cannot be read in full is exported
+                               as far as it reads and named on standard
+                               error, and the exit status is then 2.
   pages                        Print every page's name and title, separated by
                                a tab, one page per line, in the order of list.
                                Exit status 1 when the notebook has no pages.
@@ -91,11 +106,12 @@ Options:
   --help           Show this text.
   --               Ends the options, for a PATTERN or PAGE starting with "--".
 
-list, find and export-rtf never create or change any file except OUT;
-import-rtf writes the one page file. pages, links, backlinks, rename and
+list, find and export-rtf never create or change any file except OUT (and
+the index); import-rtf writes the one page file, export-html only into
+OUTDIR. find (unless --no-index), pages, links, backlinks, rename and
 delete use the notebook index Tavix keeps in $XDG_CACHE_HOME/Halvorix/Tavix
-(a cache; the page files stay the truth), brought up to date with the folder
-first. Every command first completes a rename that was cut short.
+(a cache; the page files stay the truth), brought up to date with the
+folder first. Every command first completes a rename that was cut short.
 
 Output is UTF-8. Exit status: 0 on success, 1 when nothing was found,
 2 on any error, with one line on standard error naming the problem.
@@ -230,6 +246,7 @@ public:
         if (c == "find") return find();
         if (c == "export-rtf") return exportRtf();
         if (c == "import-rtf") return importRtf();
+        if (c == "export-html") return exportSite();
         if (c == "pages") return pages();
         if (c == "links") return links();
         if (c == "backlinks") return backlinks();
@@ -315,11 +332,13 @@ private:
     }
 
     int find() {
-        if (auto problem = expect(1, 1, {"-0", "--match-case", "--literal", "--keywords-only"}, "PATTERN"))
+        if (auto problem =
+                expect(1, 1, {"-0", "--match-case", "--literal", "--keywords-only", "--no-index"}, "PATTERN"))
             return fail(*problem);
         if (auto problem = checkNotebook()) return fail(*problem);
         const std::string& pattern = options_.arguments[0];
         if (!isValidUtf8(pattern)) return fail("bad pattern: not valid UTF-8");
+        if (!hasFlag("--no-index")) return findIndexed(pattern);
         PageMatcher matcher;
         const std::u16string text = fromUtf8(pattern);
         matcher.setPattern(hasFlag("--literal") ? PageMatcher::escapeLiteral(text) : text);
@@ -337,6 +356,24 @@ private:
         for (const Status& skipped : search.skipped())
             std::fprintf(stderr, "tavix-cli: skipped: %s\n", skipped.message().c_str());
         return found ? kSuccess : kNoMatch;
+    }
+
+    // find answered from the index, brought up to date first; the same
+    // output as the scan above.
+    int findIndexed(const std::string& pattern) {
+        TextSearchRequest request;
+        request.pattern = fromUtf8(pattern);
+        request.literal = hasFlag("--literal");
+        request.matchCase = hasFlag("--match-case");
+        request.places = hasFlag("--keywords-only") ? kMatchInKeywords : kMatchAnywhere;
+        const TextSearchResult result = searchNotebook(options_.notebookFolder, request);
+        std::string out;
+        for (const TextSearchHit& hit : result.found) out += toUtf8(hit.page.pageName) + nameEnd();
+        if (!result.error) return fail(result.error.message());
+        if (!writeStdout(out)) return fail("cannot write to standard output");
+        for (const Status& skipped : result.skipped)
+            std::fprintf(stderr, "tavix-cli: skipped: %s\n", skipped.message().c_str());
+        return result.found.empty() ? kNoMatch : kSuccess;
     }
 
     int exportRtf() {
@@ -402,6 +439,20 @@ private:
         Status saved = page.save();
         if (!saved) return fail(shown(saved.message()));
         return kSuccess;
+    }
+
+    int exportSite() {
+        if (auto problem = expect(1, 1, {}, "OUTDIR")) return fail(*problem);
+        if (auto problem = checkNotebook()) return fail(*problem);
+        if (auto problem = loadStyles()) return fail(*problem);
+        const HtmlExportResult result =
+            exportHtml(store_.notebook(), store_.styleSheet(), options_.arguments[0]);
+        for (const HtmlExportProblem& problem : result.problems) {
+            const std::string page = problem.page.empty() ? "" : shown(toUtf8(problem.page)) + ": ";
+            std::fprintf(stderr, "tavix-cli: %s%s\n", page.c_str(), shown(problem.reason).c_str());
+        }
+        if (!result.status) return fail(shown(result.status.message()));
+        return result.complete() ? kSuccess : kFailure;
     }
 
     // The index, brought up to date with the folder when update is set.

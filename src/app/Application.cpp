@@ -60,8 +60,9 @@ void SetUpApplication(QApplication& app) {
     QApplication::setApplicationName(QStringLiteral("Tavix"));
     QApplication::setOrganizationName(QStringLiteral("Halvorix"));
     QApplication::setApplicationVersion(QStringLiteral(TAVIX_VERSION));
-    // Lets the desktop match the windows to tavix.desktop (its icon, its name).
-    QGuiApplication::setDesktopFileName(QStringLiteral("tavix"));
+    // Lets the desktop match the windows to org.halvorix.tavix.desktop (its
+    // icon, its name); the AppStream metadata carries the same id.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.halvorix.tavix"));
     app.setWindowIcon(applicationIcon());
 }
 

@@ -36,6 +36,8 @@ std::vector<CommandInfo> buildCommands() {
          "Give this page another name, and its links with it\nRename Page", None, false, ""},
         {cmd::DeletePage, kFile, "&Delete Page...", {},
          "Move this page to the trash\nDelete Page", None, false, "user-trash"},
+        {cmd::ExportHtml, kFile, "&Export Notebook as HTML...", {},
+         "Write every page into a folder as a website\nExport Notebook as HTML", None, false, ""},
         {cmd::Exit, kFile, "E&xit", {},
          "Quit the application, saving the open page\nExit", None, false, "application-exit"},
 
@@ -75,6 +77,12 @@ std::vector<CommandInfo> buildCommands() {
          "Show or hide the pages that link to this page\nBacklinks", None, true, ""},
         {cmd::FoundPages, kView, "Found &Pages", {},
          "Show or hide the pages the last Find Pages found\nFound Pages", None, true, ""},
+        {cmd::ZoomIn, kView, "Zoom &In", {K(Qt::CTRL | Qt::Key_Plus), K(Qt::CTRL | Qt::Key_Equal)},
+         "Show the page larger, without changing its sizes\nZoom In", None, false, "zoom-in"},
+        {cmd::ZoomOut, kView, "Zoom &Out", {K(Qt::CTRL | Qt::Key_Minus)},
+         "Show the page smaller, without changing its sizes\nZoom Out", None, false, "zoom-out"},
+        {cmd::ActualSize, kView, "Act&ual Size", {K(Qt::CTRL | Qt::Key_0)},
+         "Show the page at its own sizes\nActual Size", None, false, "zoom-original"},
 
         {cmd::Back, kNavigation, "&Back", {K(Qt::ALT | Qt::Key_Left), K(Qt::Key_Back)},
          "Go back to the previous page\nBack", Std, false, "go-previous"},
@@ -146,7 +154,8 @@ std::vector<LayoutItem> paragraphStyleMenu() {
 std::vector<LayoutItem> buildMenuBar() {
     std::vector<LayoutItem> m = {
         begin("&File"), item(cmd::NewPage), item(cmd::Save), item(cmd::RenamePage),
-        item(cmd::DeletePage), separator(), item(cmd::Print), item(cmd::PrintPreview),
+        item(cmd::DeletePage), separator(), item(cmd::ExportHtml), separator(),
+        item(cmd::Print), item(cmd::PrintPreview),
         item(cmd::PrintSetup), separator(), item(cmd::Exit), end(),
 
         begin("&Edit"), item(cmd::Undo), item(cmd::Redo), separator(), item(cmd::Cut),
@@ -156,7 +165,7 @@ std::vector<LayoutItem> buildMenuBar() {
         begin("&View"), begin("&Toolbars"), item(cmd::ToolbarStandard),
         item(cmd::ToolbarFormatting), end(), item(cmd::StatusBar), separator(),
         item(cmd::PageKeywords), item(cmd::AllPages), item(cmd::Backlinks), item(cmd::FoundPages),
-        end(),
+        separator(), item(cmd::ZoomIn), item(cmd::ZoomOut), item(cmd::ActualSize), end(),
 
         begin("&Navigation"), item(cmd::Back), item(cmd::Forward), item(cmd::FrontPage),
         separator(), item(cmd::JumpToPage), end(),

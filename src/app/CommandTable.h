@@ -61,6 +61,11 @@ enum : int {
     DeletePage = 306,
     FoundPages = 307,
     Help = 308,
+    ExportHtml = 309,
+    // The view of the page.
+    ZoomIn = 311,
+    ZoomOut = 312,
+    ActualSize = 313,
 };
 
 // The command applying paragraph style index 0..6, and back; -1 when id is

@@ -1,11 +1,15 @@
 #include "app/Icons.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QIconEngine>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QPixmapCache>
 
 #include "app/CommandTable.h"
 
@@ -16,6 +20,26 @@ static void initResources() { Q_INIT_RESOURCE(tavix); }
 namespace tavix {
 namespace {
 
+// The colour a one-colour icon is drawn in: the palette's text colour, and
+// for a disabled command one that is clearly fainter than the enabled one
+// (some palettes give both states the same text colour).
+QColor inkFor(const QPalette& pal, QIcon::Mode mode) {
+    const QColor active = pal.color(QPalette::Active, QPalette::WindowText);
+    if (mode == QIcon::Selected)
+        return pal.color(QPalette::Active, QPalette::HighlightedText);
+    if (mode != QIcon::Disabled)
+        return active;
+    const QColor disabled = pal.color(QPalette::Disabled, QPalette::WindowText);
+    const QColor window = pal.color(QPalette::Active, QPalette::Window);
+    const int strength = std::abs(qGray(active.rgb()) - qGray(window.rgb()));
+    const int faded = std::abs(qGray(disabled.rgb()) - qGray(window.rgb()));
+    if (faded <= strength * 2 / 3 && faded >= strength / 4)
+        return disabled;
+    // Half way between the text and the window.
+    return QColor((active.red() + window.red()) / 2, (active.green() + window.green()) / 2,
+                  (active.blue() + window.blue()) / 2);
+}
+
 // Paints one of the drawn icons at whatever size is asked, so the icons stay
 // crisp on high-density screens and follow the palette (dark themes, and
 // the disabled state of a button).
@@ -24,9 +48,7 @@ public:
     explicit DrawnIconEngine(int commandId) : id_(commandId) {}
 
     void paint(QPainter* p, const QRect& rect, QIcon::Mode mode, QIcon::State) override {
-        const QPalette pal = QGuiApplication::palette();
-        const QColor ink = pal.color(mode == QIcon::Disabled ? QPalette::Disabled : QPalette::Active,
-                                     QPalette::WindowText);
+        const QColor ink = inkFor(QGuiApplication::palette(), mode);
         p->save();
         p->setRenderHint(QPainter::Antialiasing);
         p->setRenderHint(QPainter::TextAntialiasing);
@@ -105,7 +127,8 @@ private:
         pen.setCapStyle(Qt::RoundCap);
         switch (id_) {
         case cmd::Bold: letter(p, ink, "B", true, false, false, false); break;
-        case cmd::Italic: letter(p, ink, "I", false, true, false, false); break;
+        // Upright strokes would be one pixel wide: a faint letter at 16 pixels.
+        case cmd::Italic: letter(p, ink, "I", true, true, false, false); break;
         case cmd::Underline: letter(p, ink, "U", false, false, true, false); break;
         case cmd::Strikethrough: letter(p, ink, "S", false, false, false, true); break;
         case cmd::Superscript: script(p, ink, true); break;
@@ -187,19 +210,156 @@ bool drawable(const QIcon& icon) {
     return !icon.isNull() && !icon.pixmap(16, 16).isNull();
 }
 
+// The pixels an icon is made of, leaving out the faint edges of its shapes.
+template <typename Visit>
+int visitSolidPixels(const QImage& image, Visit visit) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) >= 128) {
+                visit(line[x]);
+                ++count;
+            }
+        }
+    }
+    return count;
+}
+
+// A one-colour icon (a theme's symbolic icons, or a theme drawn in a single
+// ink) is a shape meant to be drawn in the text colour of the moment.
+bool isOneColour(const QImage& image) {
+    int low[3] = {255, 255, 255}, high[3] = {0, 0, 0};
+    const int count = visitSolidPixels(image, [&](QRgb c) {
+        const int rgb[3] = {qRed(c), qGreen(c), qBlue(c)};
+        for (int i = 0; i < 3; ++i) {
+            low[i] = std::min(low[i], rgb[i]);
+            high[i] = std::max(high[i], rgb[i]);
+        }
+    });
+    if (count == 0)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (high[i] - low[i] > 40)
+            return false;
+    return true;
+}
+
+// A full-colour icon suits the palette when most of it stands out from the
+// window: a theme drawn for light windows vanishes on a dark one.
+bool standsOut(const QImage& image, const QColor& window) {
+    const int background = qGray(window.rgb());
+    int contrasting = 0;
+    const int count = visitSolidPixels(image, [&](QRgb c) {
+        if (std::abs(qGray(c) - background) >= 90)
+            ++contrasting;
+    });
+    return count > 0 && contrasting * 2 >= count;
+}
+
+QImage tinted(QImage shape, const QColor& ink) {
+    QPainter p(&shape);
+    p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    p.fillRect(shape.rect(), ink);
+    return shape;
+}
+
+// A command's icon, chosen again whenever the palette or the icon theme
+// has changed: the theme's icon when it is made for the palette (a one-colour
+// icon, drawn here in the text colour, or a full-colour one that stands out
+// from the window), else the drawn icon, which is always in the text colour.
+// Widgets repaint on a palette change, and the cache key holds the colours,
+// so a dark palette chosen while the window is open is followed at once.
+class CommandIconEngine : public QIconEngine {
+public:
+    CommandIconEngine(int commandId, QString themeName)
+        : id_(commandId), themeName_(std::move(themeName)) {}
+
+    void paint(QPainter* p, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        const qreal ratio = p->device() ? p->device()->devicePixelRatio() : 1.0;
+        QPixmap pm = pixmap(rect.size() * ratio, mode, state);
+        pm.setDevicePixelRatio(ratio);
+        p->drawPixmap(rect, pm);
+    }
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        const QPalette pal = QGuiApplication::palette();
+        const QColor ink = inkFor(pal, mode);
+        const QColor window = pal.color(QPalette::Active, QPalette::Window);
+        const QString key = QStringLiteral("tavix-command-%1-%2x%3-%4-%5-%6-%7-%8-%9")
+                                .arg(id_)
+                                .arg(size.width())
+                                .arg(size.height())
+                                .arg(int(mode))
+                                .arg(int(state))
+                                .arg(ink.rgba())
+                                .arg(window.rgba())
+                                .arg(QIcon::themeName())
+                                .arg(QIcon::themeSearchPaths().join(u':'));
+        QPixmap pm;
+        if (QPixmapCache::find(key, &pm))
+            return pm;
+        pm = render(size, mode, state, ink, window);
+        QPixmapCache::insert(key, pm);
+        return pm;
+    }
+
+    QIconEngine* clone() const override { return new CommandIconEngine(id_, themeName_); }
+    QString key() const override { return QStringLiteral("tavix-command"); }
+
+private:
+    QPixmap render(const QSize& size, QIcon::Mode mode, QIcon::State state, const QColor& ink,
+                   const QColor& window) const {
+        if (!themeName_.isEmpty()) {
+            for (const QString& name : {themeName_ + QStringLiteral("-symbolic"), themeName_}) {
+                if (!QIcon::hasThemeIcon(name))
+                    continue;
+                const QImage shape = QIcon::fromTheme(name)
+                                         .pixmap(size, QIcon::Normal, state)
+                                         .toImage()
+                                         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+                if (!shape.isNull() && isOneColour(shape.convertToFormat(QImage::Format_ARGB32)))
+                    return fitted(QPixmap::fromImage(tinted(shape, ink)), size);
+            }
+            if (QIcon::hasThemeIcon(themeName_)) {
+                const QIcon themed = QIcon::fromTheme(themeName_);
+                const QImage normal = themed.pixmap(size, QIcon::Normal, state)
+                                          .toImage()
+                                          .convertToFormat(QImage::Format_ARGB32);
+                if ((!normal.isNull() && standsOut(normal, window)) || !hasDrawnIcon(id_))
+                    return fitted(themed.pixmap(size, mode, state), size);
+            }
+        }
+        return DrawnIconEngine(id_).pixmap(size, mode, state);
+    }
+
+    // A theme may hand out a smaller pixmap than asked; the button expects
+    // the size it asked for, centred as a theme icon would be.
+    static QPixmap fitted(const QPixmap& pm, const QSize& size) {
+        if (pm.size() == size || pm.isNull())
+            return pm;
+        QPixmap out(size);
+        out.fill(Qt::transparent);
+        QPainter p(&out);
+        p.drawPixmap((size.width() - pm.width()) / 2, (size.height() - pm.height()) / 2, pm);
+        return out;
+    }
+
+    int id_;
+    QString themeName_;
+};
+
 }  // namespace
 
 QIcon applicationIcon() {
     static const bool registered = (initResources(), true);
     (void)registered;
-    QIcon svg(QStringLiteral(":/tavix/tavix.svg"));
-    if (drawable(svg))
-        return svg;
-    // Qt reads PNG without any plugin.
-    QIcon png;
-    for (int side : {48, 128, 256})
-        png.addFile(QStringLiteral(":/tavix/tavix-%1.png").arg(side), QSize(side, side));
-    return png;
+    // One file for each size the desktop asks for (window lists, task bars,
+    // title bars): the 16 pixel one is drawn for its size, not scaled down.
+    QIcon icon;
+    for (int side : {16, 22, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/tavix/tavix-%1.png").arg(side), QSize(side, side));
+    return icon;
 }
 
 QIcon drawnCommandIcon(int commandId) {
@@ -209,12 +369,9 @@ QIcon drawnCommandIcon(int commandId) {
 }
 
 QIcon commandIcon(int commandId, const QString& themeName) {
-    if (!themeName.isEmpty() && QIcon::hasThemeIcon(themeName)) {
-        QIcon themed = QIcon::fromTheme(themeName);
-        if (drawable(themed))
-            return themed;
-    }
-    return drawnCommandIcon(commandId);
+    if (!hasDrawnIcon(commandId) && (themeName.isEmpty() || !drawable(QIcon::fromTheme(themeName))))
+        return QIcon();
+    return QIcon(new CommandIconEngine(commandId, themeName));
 }
 
 }  // namespace tavix

@@ -122,6 +122,7 @@ MainFrame::MainFrame(NotebookStore& store, QWidget* parent)
     printer_->setTitleSource([this] { return ops_->PageTitle(); });
 
     const std::u16string lastPage = restoreLayout();
+    showWelcomeIfNew();
     if (!lastPage.empty() && lastPage != Notebook::frontPageName() &&
         pageFileExists(store_, lastPage))
         OpenFoundPage(FoundPage{lastPage, u""});
@@ -345,8 +346,15 @@ void MainFrame::createEditorAndPanes() {
     editor_ = new PageEditor(centre);
     editor_->setObjectName(QStringLiteral("PageEditor"));
     column->addWidget(notice_);
+    connect(notice_, &NoticeBar::closed, this, [this](const QString& text) {
+        if (text == welcomeText())
+            welcome_ = Welcome::Closed;
+    });
     column->addWidget(editor_, 1);
     setCentralWidget(centre);
+    connect(editor_, &RichTextControl::zoomChanged, this, [this](int percent) {
+        statusBar()->showMessage(tr("Zoom %1%").arg(percent), 3000);
+    });
     const StyleSheet& sheet = store_.styleSheet();
     editor_->setMargins(sheet.leftMargin(), sheet.rightMargin());
     editor_->setContextMenuPolicy(Qt::CustomContextMenu);

@@ -103,6 +103,19 @@ public:
     // Moves the open page's file to the trash (not the front page) and goes
     // to the front page; links to it stay.
     bool deletePage();
+    // The HTML export's dialogs, replaceable so tests never wait on one:
+    // the folder to write into (empty when the user cancels), and the
+    // closing summary, which returns true when the user asks to open the
+    // folder.
+    struct ExportDialogs {
+        std::function<QString(const QString& suggested)> chooseFolder;
+        std::function<bool(const QString& summary)> showResult;
+    };
+    void setExportDialogs(ExportDialogs dialogs);
+    // Saves the open page's edits, then writes the notebook as a website
+    // into folder on a worker thread behind a progress dialog that can stop
+    // it. False when the export failed or was stopped.
+    bool exportNotebookAsHtml(const QString& folder);
     PageOperations& operations() const { return *ops_; }
     NavigationHistory& history() { return history_; }
     const CommandState& commandState() const { return state_; }
@@ -151,6 +164,10 @@ private:
     // Restoring returns that page's name, empty when none is known.
     std::u16string restoreLayout();
     void rememberLayout();
+    // The one-line welcome above the page: shown on the first start and
+    // until the user closes it.
+    void showWelcomeIfNew();
+    static QString welcomeText();
     void showHelp();
     void showAbout();
     void showFind();
@@ -168,6 +185,7 @@ private:
     void askJumpToPage();
     void askNewPage();
     void askRenamePage();
+    void askExportHtml();  // MainFrameExport.cpp
     // After a rename done in any window: follow it here.
     void followRename(const std::u16string& oldName, const std::u16string& newName);
 
@@ -198,9 +216,11 @@ private:
     bool standardShown_ = true;
     bool formattingShown_ = true;
     bool canPaste_ = false;
+    enum class Welcome { NotShown, Shown, Closed } welcome_ = Welcome::NotShown;
     bool quietSave_ = false;  // while closing: one question instead of two messages
     ErrorReporter errorReporter_;
     CloseQuestion closeQuestion_;
+    ExportDialogs exportDialogs_;
 };
 
 }  // namespace tavix

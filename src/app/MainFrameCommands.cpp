@@ -40,8 +40,35 @@
 #endif
 
 namespace tavix {
+namespace {
+
+// While the print preview shows, the commands about printing, bars, panes
+// and help keep it, and zooming zooms it. Any other command acts on the
+// page or leaves it, so the page is shown again first. True when the
+// preview took the command.
+bool routeToPreview(PagePrinter& printer, int id) {
+    if (!printer.previewShown())
+        return false;
+    switch (id) {
+    case cmd::ZoomIn: printer.zoomPreview(1); return true;
+    case cmd::ZoomOut: printer.zoomPreview(-1); return true;
+    case cmd::ActualSize: printer.zoomPreview(0); return true;
+    case cmd::Save: case cmd::Print: case cmd::PrintPreview: case cmd::PrintSetup:
+    case cmd::Exit: case cmd::ToolbarStandard: case cmd::ToolbarFormatting:
+    case cmd::StatusBar: case cmd::PageKeywords: case cmd::FoundPages: case cmd::AllPages:
+    case cmd::Backlinks: case cmd::About: case cmd::Help: case cmd::ReportProblem:
+        return false;
+    default:
+        printer.closePreview();
+        return false;
+    }
+}
+
+}  // namespace
 
 void MainFrame::runCommand(int id) {
+    if (routeToPreview(*printer_, id))
+        return;
     const int style = cmd::styleIndexOf(id);
     if (style >= 0) {
         ops_->ApplyParagraphStyle(style);
@@ -85,6 +112,7 @@ void MainFrame::runCommand(int id) {
     case cmd::NewPage: askNewPage(); break;
     case cmd::RenamePage: askRenamePage(); break;
     case cmd::DeletePage: deletePage(); break;
+    case cmd::ExportHtml: askExportHtml(); break;
 
     case cmd::Back: GoBack(); break;
     case cmd::Forward: GoForward(); break;
@@ -106,6 +134,10 @@ void MainFrame::runCommand(int id) {
     case cmd::Styles: showStyles(); break;
     case cmd::Find: showFind(); break;
     case cmd::FindPages: showFindPages(); break;
+
+    case cmd::ZoomIn: editor_->zoomBy(1); break;
+    case cmd::ZoomOut: editor_->zoomBy(-1); break;
+    case cmd::ActualSize: editor_->setZoom(100); break;
 
     case cmd::About: showAbout(); break;
     case cmd::Help: showHelp(); break;
@@ -162,6 +194,7 @@ void MainFrame::showStyles() {
 void MainFrame::onStyleChosen(int index) {
     if (index < 0 || index > 6)
         return;
+    printer_->closePreview();  // the style is for the page, which shows again
     ops_->ApplyParagraphStyle(index);
     // Back to the text, as after any formatting button.
     editor_->setFocus();
@@ -170,7 +203,8 @@ void MainFrame::onStyleChosen(int index) {
 
 void MainFrame::OpenFoundPage(const FoundPage& page) {
     // The record's notebook is not consulted: pages always open in this
-    // window's notebook.
+    // window's notebook. A preview is of the page being left.
+    printer_->closePreview();
     if (ops_->OpenPage(page.pageName, false) && ops_->openPage())
         history_.RecordVisit(*ops_->openPage());
     scheduleCommandState();
@@ -309,6 +343,20 @@ std::u16string MainFrame::restoreLayout() {
     return valueOf(*props, u"Session", u"LastPage");
 }
 
+QString MainFrame::welcomeText() {
+    return tr("Every word in mixed capitals, like ShoppingList, links to the page of that name: "
+              "type one, then click it to open its page. F1 opens the help.");
+}
+
+void MainFrame::showWelcomeIfNew() {
+    PropertyNode* props = store_.properties();
+    const bool open = props && valueOf(*props, u"Session", u"Welcome") == u"Open";
+    if (!store_.settingsFileMissing() && !open)
+        return;
+    notice_->showNotice(welcomeText());
+    welcome_ = Welcome::Shown;
+}
+
 void MainFrame::rememberLayout() {
     PropertyNode* props = store_.properties();
     if (!props)
@@ -320,12 +368,16 @@ void MainFrame::rememberLayout() {
         {u"Window.State",
          QString::fromLatin1(saveState(kLayoutVersion).toBase64()).toStdU16String()},
         {u"Session.LastPage", page},
+        {u"Session.Welcome", welcome_ == Welcome::Closed ? u"Closed" : u"Open"},
     };
     bool changed = false;
     for (const auto& [key, value] : values) {
         const auto dot = key.find(u'.');
         const std::u16string stored = valueOf(*props, key.substr(0, dot), key.substr(dot + 1));
         if (stored == value)
+            continue;
+        // Only a welcome this window showed has anything to remember.
+        if (key == u"Session.Welcome" && welcome_ == Welcome::NotShown)
             continue;
         if (key == u"Window.Geometry" && sameGeometry(fromBase64(stored), fromBase64(value)))
             continue;
@@ -398,7 +450,11 @@ bool MainFrame::saveBeforeClosing() {
 
 void MainFrame::showNotice(const PageNotice& notice) {
     if (notice.kind == PageNotice::Clear) {
-        notice_->clearNotice();
+        // A page's notices go with the page; the welcome stays until closed.
+        if (welcome_ == Welcome::Shown)
+            notice_->showNotice(welcomeText());
+        else
+            notice_->clearNotice();
         return;
     }
     // The conflict copy is now the open page; Back leads to where the user was.

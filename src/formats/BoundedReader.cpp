@@ -1,6 +1,8 @@
 #include "formats/BoundedReader.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <new>
 
 #include <xercesc/framework/XMLErrorCodes.hpp>
@@ -8,6 +10,10 @@
 #include <xercesc/util/PlatformUtils.hpp>
 #include <xercesc/util/XMLString.hpp>
 #include <xercesc/util/XMLUni.hpp>
+#include <xercesc/validators/DTD/DTDEntityDecl.hpp>
+#include <xercesc/validators/DTD/DTDGrammar.hpp>
+
+#include "formats/XhtmlEntities.h"
 
 namespace tavix {
 
@@ -128,6 +134,43 @@ void BoundedReader::prepare(std::size_t bytes, std::size_t references) {
 void BoundedReader::startIntSubset() {
     memory.lowerGrowthLimit(declaringGrowth_);
     SAX2XMLReaderImpl::startIntSubset();
+}
+
+void BoundedReader::doctypeDecl(const DTDElementDecl& root, const XMLCh* const publicId,
+                                const XMLCh* const systemId, const bool hasIntSubset,
+                                const bool hasExtSubset) {
+    hasExtSubset_ = hasExtSubset;
+    SAX2XMLReaderImpl::doctypeDecl(root, publicId, systemId, hasIntSubset, hasExtSubset);
+    if (!hasIntSubset && !hasExtSubset) declareXhtmlEntities();
+}
+
+void BoundedReader::endIntSubset() {
+    SAX2XMLReaderImpl::endIntSubset();
+    if (!hasExtSubset_) declareXhtmlEntities();
+}
+
+void BoundedReader::endExtSubset() {
+    SAX2XMLReaderImpl::endExtSubset();
+    declareXhtmlEntities();
+}
+
+void BoundedReader::declareXhtmlEntities() {
+    // The grammar the scanner is filling: the document's DTD.
+    auto* dtd = dynamic_cast<DTDGrammar*>(getGrammar(XMLUni::fgDTDEntityString));
+    if (!dtd) return;
+    XMLCh name[16];
+    XMLCh value[2] = {0, 0};
+    for (std::size_t i = 0; i < xhtmlEntityCount(); ++i) {
+        const std::u16string_view n = xhtmlEntityName(i);
+        if (n.size() >= std::size(name)) continue;
+        std::copy(n.begin(), n.end(), name);
+        name[n.size()] = 0;
+        if (dtd->getEntityDecl(name)) continue;  // the page's own comes first
+        value[0] = xhtmlEntityCharacter(i);
+        // Counted as declared in the document itself: a standalone page
+        // may use them as freely as its own.
+        dtd->putEntityDecl(new (&memory) DTDEntityDecl(name, value, true, &memory));
+    }
 }
 
 void BoundedReader::finish() {

@@ -142,13 +142,26 @@ public:
     // on it is held to less memory. (Xerces reports it only to a reader
     // with a lexical handler, which this one always has.)
     void startIntSubset() override;
+    // A DOCTYPE that names no DTD (HTML5's "<!DOCTYPE html>"), or one whose
+    // DTD is not an XHTML one, still means the XHTML named entities: they
+    // are declared once the page's own declarations are read, so that
+    // those come first, as the first declaration of a name is the one
+    // that holds.
+    void doctypeDecl(const xercesc::DTDElementDecl& root, const XMLCh* const publicId,
+                     const XMLCh* const systemId, const bool hasIntSubset,
+                     const bool hasExtSubset) override;
+    void endIntSubset() override;
+    void endExtSubset() override;
     void error(const unsigned int errCode, const XMLCh* const msgDomain,
                const xercesc::XMLErrorReporter::ErrTypes errType, const XMLCh* const errorText,
                const XMLCh* const systemId, const XMLCh* const publicId, const XMLFileLoc lineNum,
                const XMLFileLoc colNum) override;
 
 private:
+    void declareXhtmlEntities();
+
     std::size_t declaringGrowth_ = std::numeric_limits<std::size_t>::max();
+    bool hasExtSubset_ = false;
     bool expansionsExceeded_ = false;
     bool spent_ = false;
 };

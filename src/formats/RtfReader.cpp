@@ -10,10 +10,18 @@
 // - Control words are ASCII letters, an optional "-" and decimal digits (the
 //   parameter, saturated at +-999999999); one blank after them is eaten.
 // - Symbols "\\", "\{", "\}" are those characters, "\~" is U+00A0, "\'hh" is
-//   byte hh in the code page of the last "\ansicpg" (874, 1250..1258; 1252
-//   when none is given or the number is another one). Bytes a code page
-//   leaves undefined keep their own value. Other symbols ("\-", "\_", ...)
-//   are ignored.
+//   byte hh in the code page of the current font ("\f", or "\deff" until
+//   one is given and after "\plain") when the font table gives that font a
+//   "\fcharset" or "\cpg" of its own, else in the code page of the last
+//   "\ansicpg" (874, 1250..1258, 10000 and the two-byte 932, 936, 949, 950,
+//   1361; 1252 when none is given or the number is another one). Charsets
+//   1 (default) and 2 (symbol) keep the document's code page: a symbol
+//   font's bytes name glyphs of that font, which a page cannot show, and
+//   the document's reading is the closest plain text. In a two-byte code
+//   page a lead byte and the byte after it ("\'hh" or a printable ASCII
+//   character) are one character; a lead byte followed by anything else is
+//   U+FFFD. Bytes a code page leaves undefined keep their own value. Other
+//   symbols ("\-", "\_", ...) are ignored.
 // - When the input holds a document group ("{\rtf"), whatever stands before
 //   it is outside the document and is dropped, with one diagnostic line
 //   when it held more than blanks and line ends.
@@ -143,6 +151,8 @@ struct GroupState {
     bool fresh = false;
     int style = -1;
     int unicodeSkip = 1;  // "\uc"
+    int font = -1;        // "\f"; -1 until given: the document's default font
+    bool fontTable = false;  // inside the font table, whose words define fonts
     FormatList startFormats;  // formats given between paragraphs
 };
 
@@ -172,6 +182,8 @@ private:
     void pop();
     void readControl();
     void readHexSymbol();
+    void byteCharacter(unsigned byte);
+    void endPendingLead();
     void symbolCharacter(char16_t c);
     void handleWord(Word word, bool hasParameter, int parameter);
     void betweenParagraphs(Word word, bool on);
@@ -205,7 +217,8 @@ private:
     FormatList open_;     // open inline elements, depths never decreasing
     FormatList carried_;  // closed by "\par", opened again in the next paragraph
     int fallbackLeft_ = 0;  // characters after "\u" still to skip
-    const rtf::CodePageTable* codePage_ = &rtf::codePageTable(1252);
+    rtf::FontCodePages codePages_;
+    int pendingLead_ = -1;   // first byte of a two-byte character, until its second
     std::u16string text_;
 };
 
@@ -240,6 +253,15 @@ void Scanner::run() {
                 current_.fresh = false;
                 break;
             }
+            if (pendingLead_ >= 0) {
+                // Producers may leave the second byte of a pair as it is
+                // when it is a printable ASCII character.
+                if (c >= 0x40 && c < 0x7F) {
+                    byteCharacter(c);
+                    break;
+                }
+                endPendingLead();
+            }
             textCharacter(c);
             if (!current_.skip) appendTextRun();
             break;
@@ -247,6 +269,7 @@ void Scanner::run() {
     }
     // Whatever is still open is closed, so the target always sees a
     // complete document; the last paragraph keeps its text.
+    endPendingLead();
     if (paragraphOpen_) closeParagraph();
     endElement(asXml(u"body"));
     target_.endDocument();
@@ -286,12 +309,14 @@ void Scanner::appendTextRun() {
 
 void Scanner::push() {
     fallbackLeft_ = 0;
+    endPendingLead();
     stack_.push_back(current_);
     current_.fresh = true;
 }
 
 void Scanner::pop() {
     fallbackLeft_ = 0;
+    endPendingLead();
     if (stack_.empty()) {
         diagnostics_ << "Error, stack underflow\n";
         return;
@@ -314,6 +339,7 @@ void Scanner::readControl() {
     const char16_t c = in_[pos_];
     if (!isAsciiLetter(c)) {
         ++pos_;
+        if (c != u'\'') endPendingLead();
         switch (c) {
         case u'\\':
         case u'{':
@@ -377,7 +403,37 @@ void Scanner::readHexSymbol() {
         ++pos_;
     }
     if (digits == 0) return;  // "\'" without a byte: nothing to read
-    symbolCharacter((*codePage_)[static_cast<unsigned>(value)]);
+    if (fallbackLeft_ > 0) {
+        symbolCharacter(0);  // a fallback byte, whatever it would read as
+        return;
+    }
+    byteCharacter(static_cast<unsigned>(value));
+}
+
+// A byte of text in the code page of the current font, or of the document.
+// Two-byte code pages need the byte after a lead byte before anything is
+// known.
+void Scanner::byteCharacter(unsigned byte) {
+    const rtf::CodePage& page = codePages_.of(current_.font);
+    if (pendingLead_ >= 0) {
+        const unsigned lead = static_cast<unsigned>(pendingLead_);
+        pendingLead_ = -1;
+        symbolCharacter(page.pair(lead, byte));
+        return;
+    }
+    if (page.isLead(byte)) {
+        pendingLead_ = static_cast<int>(byte);
+        current_.fresh = false;
+        return;
+    }
+    symbolCharacter(page.bytes()[byte]);
+}
+
+// A lead byte that no second byte followed stands for nothing readable.
+void Scanner::endPendingLead() {
+    if (pendingLead_ < 0) return;
+    pendingLead_ = -1;
+    symbolCharacter(0xFFFD);
 }
 
 // A character written as a symbol: counts as one fallback character.
@@ -398,6 +454,7 @@ void Scanner::handleWord(Word word, bool hasParameter, int parameter) {
     // A control word where a fallback character was due means the producer
     // wrote none; the word is read normally.
     fallbackLeft_ = 0;
+    endPendingLead();
     const bool fresh = current_.fresh;
     current_.fresh = false;
 
@@ -422,16 +479,39 @@ void Scanner::handleWord(Word word, bool hasParameter, int parameter) {
     case Word::Destination:
         if (fresh) current_.skip = true;
         return;
+    case Word::Fonttbl:
+        if (fresh) {
+            current_.skip = true;
+            current_.fontTable = true;
+        }
+        return;
     case Word::Tab:
         textCharacter(u'\t');
         return;
     default:
         break;
     }
-    if (current_.skip) return;  // a skipped group's words change nothing
-    if (word == Word::Ansicpg) {
-        if (hasParameter) codePage_ = &rtf::codePageTable(parameter);
+    if (current_.skip) {
+        // A skipped group's words change nothing, but the font table's
+        // words say which code page each font's bytes are in.
+        if (current_.fontTable) codePages_.fontTableWord(word, hasParameter, parameter);
         return;
+    }
+    switch (word) {
+    case Word::Ansicpg:
+        if (hasParameter) codePages_.setDocumentCodePage(parameter);
+        return;
+    case Word::Deff:
+        if (hasParameter) codePages_.setDefaultFont(parameter);
+        return;
+    case Word::F:
+        current_.font = hasParameter ? parameter : -1;
+        return;
+    case Word::Plain:
+        current_.font = -1;  // and the formats, below
+        break;
+    default:
+        break;
     }
 
     if (!bodyStarted_) {

@@ -2,6 +2,8 @@
 
 #include <iconv.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -25,7 +27,9 @@ constexpr WordEntry kWords[] = {
     {"colortbl", Word::Destination}, {"comment", Word::Destination},
     {"creatim", Word::Destination},  {"datastore", Word::Destination},
     {"doccomm", Word::Destination},  {"fldinst", Word::Destination},
-    {"fonttbl", Word::Destination},  {"footer", Word::Destination},
+    {"fonttbl", Word::Fonttbl},      {"footer", Word::Destination},
+    {"f", Word::F},                  {"fcharset", Word::Fcharset},
+    {"cpg", Word::Cpg},              {"deff", Word::Deff},
     {"footerf", Word::Destination},  {"footerl", Word::Destination},
     {"footerr", Word::Destination},  {"footnote", Word::Destination},
     {"ftncn", Word::Destination},    {"ftnsep", Word::Destination},
@@ -119,52 +123,149 @@ CodePageTable cp1252Table() {
     return t;
 }
 
-// The table of a code page the C library can convert; bytes it cannot
-// convert keep their own value, as in 1252. Empty when the library does not
-// know the code page.
-std::unique_ptr<CodePageTable> tableFromLibrary(int codePage) {
-    const std::string name = "CP" + std::to_string(codePage);
-    iconv_t cd = iconv_open("UTF-16LE", name.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
-    auto t = std::make_unique<CodePageTable>();
-    for (unsigned b = 0; b < 256; ++b) {
-        (*t)[b] = static_cast<char16_t>(b);
-        if (b < 0x80) continue;
-        char in[1] = {static_cast<char>(b)};
-        unsigned char out[8] = {};
-        char* inPtr = in;
-        char* outPtr = reinterpret_cast<char*>(out);
-        std::size_t inLeft = 1;
-        std::size_t outLeft = sizeof out;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh state per byte
-        std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        // 1255 and 1258 hold a letter back for a combining mark that may
-        // follow: ask for it.
-        if (r != static_cast<std::size_t>(-1)) r = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-        // One UTF-16 unit out, or the byte is not a character of its own.
-        if (r != static_cast<std::size_t>(-1) && inLeft == 0 && sizeof out - outLeft == 2)
-            (*t)[b] = static_cast<char16_t>(out[0] | (out[1] << 8));
-    }
-    iconv_close(cd);
-    return t;
+bool isDoubleByteCodePage(int number) {
+    return number == 932 || number == 936 || number == 949 || number == 950 || number == 1361;
 }
 
-bool isKnownSingleByteCodePage(int codePage) {
-    return codePage == 874 || (codePage >= 1250 && codePage <= 1258);
+bool isKnownCodePage(int number) {
+    return number == 874 || (number >= 1250 && number <= 1258) || number == 10000 ||
+           isDoubleByteCodePage(number);
+}
+
+std::string libraryName(int number) {
+    return number == 10000 ? std::string("MACINTOSH") : "CP" + std::to_string(number);
+}
+
+// Converts bytes to one UTF-16 unit; -1 when they are not a character of
+// their own, -2 when they only begin one.
+long convert(iconv_t cd, const char* bytes, std::size_t count) {
+    char in[2] = {bytes[0], count > 1 ? bytes[1] : '\0'};
+    unsigned char out[8] = {};
+    char* inPtr = in;
+    char* outPtr = reinterpret_cast<char*>(out);
+    std::size_t inLeft = count;
+    std::size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // a fresh state each time
+    std::size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    if (r == static_cast<std::size_t>(-1)) return errno == EINVAL ? -2 : -1;
+    // 1255 and 1258 hold a letter back for a combining mark that may
+    // follow: ask for it.
+    r = iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+    if (r == static_cast<std::size_t>(-1) || inLeft != 0 || sizeof out - outLeft != 2) return -1;
+    return static_cast<long>(out[0] | (out[1] << 8));
+}
+
+// A code page the C library can convert; bytes it cannot convert keep their
+// own value, as in 1252. False when the library does not know the code page.
+bool pageFromLibrary(int number, CodePageTable& bytes, std::array<bool, 256>& lead,
+                     std::vector<char16_t>& pairs) {
+    iconv_t cd = iconv_open("UTF-16LE", libraryName(number).c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    const bool doubleByte = isDoubleByteCodePage(number);
+    for (unsigned b = 0; b < 256; ++b) {
+        bytes[b] = static_cast<char16_t>(b);
+        if (b < 0x80) continue;
+        const char in[1] = {static_cast<char>(b)};
+        const long c = convert(cd, in, 1);
+        if (c >= 0) bytes[b] = static_cast<char16_t>(c);
+        else if (c == -2 && doubleByte) lead[b] = true;
+    }
+    if (doubleByte) {
+        pairs.assign(256 * 256, char16_t(0xFFFD));
+        for (unsigned l = 0x80; l < 256; ++l) {
+            if (!lead[l]) continue;
+            for (unsigned t = 0x20; t < 256; ++t) {
+                const char in[2] = {static_cast<char>(l), static_cast<char>(t)};
+                const long c = convert(cd, in, 2);
+                if (c >= 0) pairs[256 * l + t] = static_cast<char16_t>(c);
+            }
+        }
+    }
+    iconv_close(cd);
+    return true;
 }
 
 }  // namespace
 
-const CodePageTable& codePageTable(int codePage) {
-    static const CodePageTable cp1252 = cp1252Table();
-    if (codePage == 1252 || !isKnownSingleByteCodePage(codePage)) return cp1252;
+char16_t CodePage::pair(unsigned lead, unsigned trail) const {
+    if (pairs_.empty()) return 0xFFFD;
+    return pairs_[256 * (lead & 0xFF) + (trail & 0xFF)];
+}
+
+const CodePage& codePage(int number) {
+    static const CodePage cp1252 = [] {
+        CodePage page;
+        page.bytes_ = cp1252Table();
+        return page;
+    }();
+    if (number == 1252 || !isKnownCodePage(number)) return cp1252;
     // Built once per code page; readers may run on several threads.
     static std::mutex mutex;
-    static std::map<int, std::unique_ptr<CodePageTable>> tables;
+    static std::map<int, std::unique_ptr<CodePage>> pages;
     std::lock_guard<std::mutex> lock(mutex);
-    auto it = tables.find(codePage);
-    if (it == tables.end()) it = tables.emplace(codePage, tableFromLibrary(codePage)).first;
+    auto it = pages.find(number);
+    if (it == pages.end()) {
+        auto page = std::make_unique<CodePage>();
+        if (!pageFromLibrary(number, page->bytes_, page->lead_, page->pairs_)) page.reset();
+        it = pages.emplace(number, std::move(page)).first;
+    }
     return it->second ? *it->second : cp1252;
+}
+
+const CodePageTable& codePageTable(int number) { return codePage(number).bytes(); }
+
+int codePageOfCharset(int charset) {
+    switch (charset) {
+    case 0: return 1252;     // ANSI
+    case 77: return 10000;   // Macintosh
+    case 128: return 932;    // Shift JIS
+    case 129: return 949;    // Hangul
+    case 130: return 1361;   // Johab
+    case 134: return 936;    // GB 2312
+    case 136: return 950;    // Big5
+    case 161: return 1253;   // Greek
+    case 162: return 1254;   // Turkish
+    case 163: return 1258;   // Vietnamese
+    case 177: return 1255;   // Hebrew
+    case 178: return 1256;   // Arabic
+    case 186: return 1257;   // Baltic
+    case 204: return 1251;   // Cyrillic
+    case 222: return 874;    // Thai
+    case 238: return 1250;   // Central European
+    default: return 0;       // 1 default, 2 symbol and the rest: the document's
+    }
+}
+
+void FontCodePages::setDocumentCodePage(int number) {
+    document_ = &codePage(number);
+    cached_ = nullptr;
+}
+
+void FontCodePages::fontTableWord(Word word, bool hasParameter, int parameter) {
+    if (!hasParameter) return;
+    if (word == Word::F) {
+        defined_ = parameter;
+        definedByCpg_ = false;
+        return;
+    }
+    if (defined_ < 0 || (word != Word::Fcharset && word != Word::Cpg)) return;
+    if (word == Word::Fcharset && definedByCpg_) return;
+    if (word == Word::Cpg) definedByCpg_ = true;
+    const int number = word == Word::Cpg ? parameter : codePageOfCharset(parameter);
+    if (number == 0) fonts_.erase(defined_);
+    else fonts_[defined_] = &codePage(number);
+    cached_ = nullptr;
+}
+
+const CodePage& FontCodePages::of(int font) {
+    if (font < 0) font = defaultFont_;
+    // Bytes come in runs in one font: one lookup per run, not per byte.
+    if (font != cachedFont_ || !cached_) {
+        auto it = fonts_.find(font);
+        cached_ = it != fonts_.end() ? it->second : document_;
+        cachedFont_ = font;
+    }
+    return *cached_;
 }
 
 int hexValue(char16_t c) {

@@ -90,6 +90,10 @@ bool endsWith(std::u16string_view s, std::u16string_view tail) {
 
 }  // namespace
 
+std::size_t xhtmlEntityCount() { return table().sorted.size(); }
+std::u16string_view xhtmlEntityName(std::size_t index) { return table().sorted.at(index).name; }
+char16_t xhtmlEntityCharacter(std::size_t index) { return table().sorted.at(index).code; }
+
 const std::string& xhtmlEntityDeclarations() {
     static const std::string dtd = [] {
         std::string text;

@@ -144,11 +144,21 @@ public:
     }
     void startElement(const XMLCh* const uri, const XMLCh* const localName, const XMLCh* const qName,
                       const Attributes& attributes) override {
+        // Xerces spends time in proportion to the depth on every element
+        // (a million nested ones take hours); no page is written anywhere
+        // near this deep, so the document ends here like a damaged one.
+        if (++depth_ > kMaxElementDepth) {
+            static const char16_t kMessage[] = u"elements nested more than 10000 deep";
+            static_assert(kMaxElementDepth == 10000, "the message names the limit");
+            if (locator_) throw SAXParseException(asXml(kMessage), *locator_);
+            throw SAXException(asXml(kMessage));
+        }
         for (XMLSize_t i = 0; i < attributes.getLength(); ++i)
             spend(XMLString::stringLen(attributes.getValue(i)));
         next_.startElement(uri, localName, qName, attributes);
     }
     void endElement(const XMLCh* const uri, const XMLCh* const localName, const XMLCh* const qName) override {
+        --depth_;
         next_.endElement(uri, localName, qName);
     }
     void startDocument() override { next_.startDocument(); }
@@ -185,6 +195,7 @@ private:
     ContentHandler& next_;
     std::size_t budget_;
     std::size_t spent_ = 0;
+    std::size_t depth_ = 0;
     bool exceeded_ = false;
     const Locator* locator_ = nullptr;
 };

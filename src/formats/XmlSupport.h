@@ -53,10 +53,17 @@ struct ParseResult {
 //   allowance (declared entities that multiply text);
 // - memory: the parser's own allocations (an attribute value it builds
 //   whole, before any handler sees it) may grow only in proportion to the
-//   document's size.
+//   document's size;
+// - nesting: elements deeper than kMaxElementDepth end the document with a
+//   fatal error at the first one (the parser's time per element grows with
+//   its depth). That is damage, not a bound: the reader stays usable and
+//   limitExceeded stays clear, so the page shows what came before it.
 // A reader whose document exceeded a bound may be left unusable by the
 // parser: the functions below then refuse it, so make a new one.
 std::unique_ptr<xercesc::SAX2XMLReader> makeSafeReader();
+
+// The deepest an element may stand (the root element is at depth 1).
+inline constexpr std::size_t kMaxElementDepth = 10000;
 
 // The most characters (text, attribute values, comments and instructions
 // together) the functions below deliver from a document of this many code

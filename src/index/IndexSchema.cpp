@@ -13,7 +13,7 @@ namespace {
 
 // The schema this code reads and writes; an index of any other version is
 // started afresh rather than migrated (it holds nothing the files lack).
-constexpr std::int64_t kSchemaVersion = 1;
+constexpr std::int64_t kSchemaVersion = 3;
 constexpr const char* kSchema = R"(
 CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
 CREATE TABLE pages(
@@ -29,7 +29,10 @@ CREATE TABLE pages(
   inode INTEGER NOT NULL,
   hash INTEGER NOT NULL,
   checked INTEGER NOT NULL,
-  state INTEGER NOT NULL);
+  state INTEGER NOT NULL,
+  recorded INTEGER NOT NULL DEFAULT 0,
+  fresh INTEGER NOT NULL DEFAULT 1,
+  merged INTEGER NOT NULL DEFAULT 0);
 CREATE INDEX pages_by_file ON pages(file);
 CREATE TABLE links(
   target TEXT NOT NULL,
@@ -37,6 +40,8 @@ CREATE TABLE links(
   position INTEGER NOT NULL,
   PRIMARY KEY(target, page)) WITHOUT ROWID;
 CREATE INDEX links_by_page ON links(page, position);
+CREATE TABLE page_text(page INTEGER PRIMARY KEY, runs BLOB NOT NULL);
+CREATE TABLE grams(gram INTEGER PRIMARY KEY, pages BLOB NOT NULL);
 )";
 
 }  // namespace
@@ -170,6 +175,17 @@ Status NotebookIndex::prepareStatements() {
         {&st_->hasPage, "SELECT 1 FROM pages WHERE name = ?1"},
         {&st_->pageInfo, "SELECT title, keywords, size, mtime, state FROM pages WHERE name = ?1"},
         {&st_->notRead, "SELECT name FROM pages WHERE state <> 0 ORDER BY file"},
+        {&st_->upsertText, "INSERT OR REPLACE INTO page_text(page, runs) VALUES(?1, ?2)"},
+        {&st_->markText, "UPDATE pages SET recorded = ?2, fresh = 1 WHERE id = ?1"},
+        {&st_->deleteText, "DELETE FROM page_text WHERE page = ?1"},
+        {&st_->textRows,
+         "SELECT id, file, size, mtime, ctime, inode, checked, recorded, fresh FROM pages ORDER BY file"},
+        {&st_->runsOf, "SELECT runs FROM page_text WHERE page = ?1"},
+        {&st_->gramPages, "SELECT pages FROM grams WHERE gram = ?1"},
+        {&st_->putGram, "INSERT OR REPLACE INTO grams(gram, pages) VALUES(?1, ?2)"},
+        {&st_->freshText,
+         "SELECT t.page, t.runs FROM pages AS p JOIN page_text AS t ON t.page = p.id "
+         "WHERE p.fresh = 1 AND p.recorded = 1"},
     };
     for (const auto& [statement, text] : all)
         if (Status prepared = db_.prepare(text, *statement); !prepared)

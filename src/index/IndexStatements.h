@@ -27,6 +27,15 @@ struct NotebookIndex::Statements {
     sql::Statement hasPage;
     sql::Statement pageInfo;
     sql::Statement notRead;
+    // The text index (TextIndex.cpp).
+    sql::Statement upsertText;
+    sql::Statement markText;
+    sql::Statement deleteText;
+    sql::Statement textRows;
+    sql::Statement runsOf;
+    sql::Statement gramPages;
+    sql::Statement putGram;
+    sql::Statement freshText;
 };
 
 }  // namespace tavix

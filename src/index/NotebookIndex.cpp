@@ -15,6 +15,8 @@
 
 #include "index/IndexStatements.h"
 #include "index/PageText.h"
+#include "index/RunsPacking.h"
+#include "search/PageMatcher.h"
 #include "store/FileStamp.h"
 #include "store/FileSystem.h"
 #include "store/Notebook.h"
@@ -94,6 +96,10 @@ struct NotebookIndex::Parsed {
     std::string keywords;
     std::string folded;
     std::vector<std::string> links;
+    // The runs of text the matcher searches (see PageMatcher::recordRuns),
+    // packed; recorded false: the page is searched from its file.
+    bool recorded = false;
+    std::string runs;
 };
 
 // Reads and parses files for the index; one per thread.
@@ -101,12 +107,15 @@ namespace {
 
 struct Reader {
     PageTextReader pages;
+    PageMatcher runs;
 
     template <typename ParsedT>
     void read(const std::string& path, ParsedT& out, std::uint64_t knownHash, bool knownOk) {
         out.checked = nowNs();
         std::string bytes;
         if (Status read = readWholeFile(path, bytes); !read) {
+            out.recorded = false;
+            out.runs.clear();
             out.state = IndexedPageInfo::Unreadable;
             out.hash = 0;
             out.full = true;
@@ -126,6 +135,14 @@ struct Reader {
         PageText text;
         const ParseResult result = pages.read(bytes, fromUtf8(path), text);
         fill(text, result.ok, out);
+        record(bytes, path, out);
+    }
+
+    template <typename ParsedT>
+    void record(std::string_view bytes, const std::string& path, ParsedT& out) {
+        std::string recorded;
+        out.recorded = runs.recordRuns(bytes, fromUtf8(path), recorded);
+        out.runs = out.recorded ? detail::packRuns(recorded) : std::string();
     }
 
     template <typename ParsedT>
@@ -200,9 +217,11 @@ Status NotebookIndex::openAt(const std::string& path, bool& damaged) {
     // synchronous=NORMAL: a power cut may lose the last commits of a cache,
     // never its consistency. 64 MB of page cache hold the index of some
     // 50,000 pages, so a build does not read its own pages back again.
+    // 16 KB pages (for a new file; an existing one keeps its own): a page's
+    // recorded text, some 2 KB, would leave half of every 4 KB page empty.
     Status ready = db_.exec(
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA temp_store=MEMORY; "
-        "PRAGMA cache_size=-65536;");
+        "PRAGMA page_size=16384; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; "
+        "PRAGMA temp_store=MEMORY; PRAGMA cache_size=-65536;");
     if (ready)
         ready = prepareSchema();
     if (ready)
@@ -295,6 +314,12 @@ Status NotebookIndex::store(const std::vector<Parsed>& batch) {
         upsert.reset();
         if (Status cleared = st_->deleteLinks.bind(1, id).run(); !cleared)
             return cleared;
+        Status text = page.recorded ? st_->upsertText.bind(1, id).bindBlob(2, page.runs).run()
+                                    : st_->deleteText.bind(1, id).run();
+        if (text)
+            text = st_->markText.bind(1, id).bind(2, page.recorded ? 1 : 0).run();
+        if (!text)
+            return text;
         std::int64_t position = 0;
         for (const std::string& target : page.links)
             if (Status added =
@@ -393,6 +418,8 @@ IndexUpdate NotebookIndex::update(const IndexProgressCallback& progress) {
                 const std::int64_t id = remove.columnInt(0);
                 remove.reset();
                 removed = st_->deleteLinks.bind(1, id).run();
+                if (removed)
+                    removed = st_->deleteText.bind(1, id).run();
             } else {
                 removed = remove.error();
                 remove.reset();
@@ -454,6 +481,12 @@ IndexUpdate NotebookIndex::update(const IndexProgressCallback& progress) {
             break;
         }
     }
+    if (!outcome.cancelled) {
+        if (Status merged = mergeText(false); !merged) {
+            noteDamage();
+            outcome.status = merged;
+        }
+    }
     return outcome;
 }
 
@@ -479,9 +512,10 @@ Status NotebookIndex::pagesSaved(const std::vector<SavedPage>& saved) {
         if (page.bytes && page.bytes->size() == parsed.facts.size) {
             parsed.checked = nowNs();
             parsed.hash = contentHash(*page.bytes);
-            if (page.shown)
+            if (page.shown) {
                 Reader::fill(*page.shown, true, parsed);
-            else
+                reader.record(*page.bytes, path, parsed);
+            } else
                 reader.parse(*page.bytes, path, parsed);
         } else {
             reader.read(path, parsed, 0, false);
@@ -496,6 +530,8 @@ Status NotebookIndex::pagesSaved(const std::vector<SavedPage>& saved) {
             const std::int64_t id = remove.columnInt(0);
             remove.reset();
             result = st_->deleteLinks.bind(1, id).run();
+            if (result)
+                result = st_->deleteText.bind(1, id).run();
         } else {
             result = remove.error();
             remove.reset();

@@ -22,6 +22,12 @@
 // Link words are those of the body and the keywords as the editor marks
 // them (see index/PageText.h); titles hold none.
 //
+// Beside it the text index: each page's text as the page matcher searches
+// it, and trigram lists that tell which pages may hold a piece of text, so
+// that searchText() answers a page search without reading every file (see
+// index/TextSearch.h and TextIndex.cpp). It is kept by the same update()
+// and pageSaved() calls.
+//
 // One object is one database connection and is used by one thread at a
 // time; a background update opens its own object on the same folder. The
 // database runs in WAL mode, so readers never wait for that update, and
@@ -40,6 +46,10 @@
 #include "store/Status.h"
 
 namespace tavix {
+
+class PageMatcher;
+struct RequiredText;
+struct TextSearchResult;
 
 struct IndexedPage {
     std::u16string name;
@@ -145,12 +155,24 @@ public:
     // their links are known only as far as they were read.
     Status pagesNotRead(std::vector<std::u16string>& out);
 
+    // Searches the pages' text with matcher (compiled here), answering from
+    // the text index where it can (see index/TextSearch.h); out as there.
+    // The index is used as it stands: call update() first to have changed
+    // pages read once rather than at every search. Every page file's stamps
+    // are compared with the index's, unless justUpdated says update() has
+    // just done so (what changes after it, changes after the search too).
+    Status searchText(PageMatcher& matcher, TextSearchResult& out, bool justUpdated = false);
+
     // A file changed this shortly before it was read may change again
     // within the same tick of the file system's clock, keeping its size and
     // times; such a file is read again (its content compared) at each update
     // until it has been quiet this long. 2 s, which covers the coarsest
     // clocks (FAT); tests that need the trusted path shorten it.
     void setQuietPeriod(std::int64_t nanoseconds) { quietNs_ = nanoseconds; }
+    // How many pages indexed since the last merge of the text index's
+    // trigrams are merged at the next update (they are looked at in every
+    // search meanwhile). 256; tests that need merges lower it.
+    void setTextMergeThreshold(std::int64_t pages) { mergeAt_ = pages; }
 
 private:
     // Runs a query whose first column is a page name, collecting the names.
@@ -165,6 +187,10 @@ private:
     Status reopenIfReplaced();
     bool noteDamage();
     Status store(const std::vector<Parsed>& batch);
+    // Adds the trigrams of the pages indexed since the last merge to the
+    // posting lists (all pages when everything must be merged again).
+    Status mergeText(bool everything);
+    Status candidatesOf(const RequiredText& required, std::vector<std::int64_t>& ids);
 
     sql::Database db_;
     std::string folder_;
@@ -173,6 +199,7 @@ private:
     bool damaged_ = false;
     bool hadContent_ = false;  // the file opened last was not empty
     std::int64_t quietNs_ = 2'000'000'000;
+    std::int64_t mergeAt_ = 256;
     std::uint64_t databaseInode_ = 0;
     struct Statements;
     std::unique_ptr<Statements> st_;

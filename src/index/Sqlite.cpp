@@ -126,6 +126,26 @@ std::int64_t Statement::columnInt(int column) const {
     return static_cast<std::int64_t>(sqlite3_column_int64(stmt_, column));
 }
 
+Statement& Statement::bindBlob(int index, std::string_view bytes) {
+    sqlite3_bind_blob64(stmt_, index, bytes.empty() ? "" : bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement& Statement::bindNull(int index) {
+    sqlite3_bind_null(stmt_, index);
+    return *this;
+}
+
+std::string_view Statement::columnBlob(int column) const {
+    const void* bytes = sqlite3_column_blob(stmt_, column);
+    if (!bytes) return {};
+    return {static_cast<const char*>(bytes), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
+bool Statement::columnIsNull(int column) const {
+    return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
+}
+
 std::string Statement::columnText(int column) const {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
     return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)))

@@ -65,6 +65,9 @@ public:
 
     Statement& bind(int index, std::int64_t value);
     Statement& bind(int index, std::string_view text);
+    // Bytes as a BLOB (an empty one, not NULL, for no bytes); NULL.
+    Statement& bindBlob(int index, std::string_view bytes);
+    Statement& bindNull(int index);
     // Steps once: true while there is a row; false when done or on failure,
     // which error() then tells (success when simply done).
     bool step();
@@ -76,6 +79,9 @@ public:
 
     std::int64_t columnInt(int column) const;
     std::string columnText(int column) const;
+    // The column's bytes, valid until the next step, reset or finalize.
+    std::string_view columnBlob(int column) const;
+    bool columnIsNull(int column) const;
 
 private:
     friend class Database;

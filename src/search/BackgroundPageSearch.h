@@ -31,6 +31,10 @@ public:
         std::u16string pattern;     // the expression searched (escaped when literal)
         bool matchCase = false;
         unsigned places = kMatchAnywhere;
+        bool literal = false;       // searchText found as it stands (pattern is it escaped)
+        // Answered from the notebook's text index where it can be (the same
+        // pages as reading every file, much sooner); false reads every file.
+        bool useIndex = true;
     };
     // How a failure is told once the search has ended; the default is a
     // warning box over the pane's window. Tests catch it instead.
@@ -50,6 +54,11 @@ public:
     bool hasWorkers() const;
     void setMessageFunction(MessageFunction show) { message_ = std::move(show); }
 
+    // Whether a search here is quick enough to run while the user types:
+    // the last one was answered from the index in under 100 ms (or none has
+    // run yet, so the first one finds out).
+    bool answersQuickly() const;
+
 public slots:
     // Ends the running search: the pane keeps what was found so far.
     void stop();
@@ -67,6 +76,8 @@ private:
     PageListWindow& pane_;
     std::shared_ptr<Job> job_;
     std::vector<std::shared_ptr<Job>> retired_;  // stopped, worker still ending
+    double lastMilliseconds_ = -1;  // the last search that ended, in its worker
+    bool lastUsedIndex_ = false;
     QTimer poll_;
     MessageFunction message_;
 };

@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "search/BackgroundPageSearch.h"
@@ -102,11 +103,21 @@ FindPagesDialog::FindPagesDialog(NotebookStore& store, PageListWindow& pane, QWi
     layout->addLayout(left, 1);
     layout->addLayout(buttons);
 
-    connect(combo_, &QComboBox::editTextChanged, this, [this] { updateFindButton(); });
+    // A pause in typing, not every key, starts a search.
+    typingPause_ = new QTimer(this);
+    typingPause_->setSingleShot(true);
+    typingPause_->setInterval(150);
+    connect(typingPause_, &QTimer::timeout, this, &FindPagesDialog::searchAsTyped);
+    connect(combo_, &QComboBox::editTextChanged, this, [this] {
+        updateFindButton();
+        typingPause_->start();
+    });
+    for (QCheckBox* box : {matchCase_, regularExpression_})
+        connect(box, &QCheckBox::toggled, typingPause_, qOverload<>(&QTimer::start));
     // Picking a remembered text also counts as a change of the field.
     connect(combo_, &QComboBox::activated, this, [this] { updateFindButton(); });
     connect(find_, &QPushButton::clicked, this, [this] { runSearch(); });
-    connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cancel_, &QPushButton::clicked, this, &FindPagesDialog::reject);
 
     loadHistory();
     combo_->setFocus();
@@ -150,32 +161,72 @@ void FindPagesDialog::tell(const QString& text) {
         message_(this, windowTitle(), text);
 }
 
-bool FindPagesDialog::runSearch() {
+std::optional<BackgroundPageSearch::Request> FindPagesDialog::request(Status* compiled) const {
     const std::u16string text = searchText();
-    // Enter on a field emptied by hand must not list every page or
-    // remember an empty text.
     if (text.empty())
-        return false;
-
+        return std::nullopt;
     const bool regular = regularExpression_->isChecked();
     BackgroundPageSearch::Request request;
     request.folder = store_.notebook().folder();
     request.searchText = text;
     request.pattern = regular ? text : PageMatcher::escapeLiteral(text);
+    request.literal = !regular;
     request.matchCase = matchCase_->isChecked();
-
-    // A bad expression is caught here, while the text can still be
-    // corrected; nothing is searched, listed or remembered.
     PageMatcher check;
     check.setPattern(request.pattern);
     check.setMatchCase(request.matchCase);
-    const Status compiled = check.compile();
-    if (!compiled) {
+    const Status status = check.compile();
+    if (compiled)
+        *compiled = status;
+    if (!status)
+        return std::nullopt;
+    return request;
+}
+
+void FindPagesDialog::searchAsTyped() {
+    BackgroundPageSearch& search = BackgroundPageSearch::of(pane_);
+    if (!isVisible() || !search.answersQuickly())
+        return;
+    // Half-typed expressions ("(ab") are simply not searched yet.
+    if (const auto typed = request()) {
+        if (!before_)
+            before_ = pane_.shown();
+        if (message_)
+            search.setMessageFunction(message_);
+        search.start(*typed);
+    }
+}
+
+void FindPagesDialog::reject() {
+    typingPause_->stop();
+    if (before_) {
+        // Cancel takes back what typing showed.
+        BackgroundPageSearch::of(pane_).stop();
+        pane_.restore(*before_);
+        before_.reset();
+    }
+    QDialog::reject();
+}
+
+bool FindPagesDialog::runSearch() {
+    typingPause_->stop();
+    // Enter on a field emptied by hand must not list every page or
+    // remember an empty text.
+    if (searchText().empty())
+        return false;
+
+    // A bad expression is caught here, while the text can still be
+    // corrected; nothing is searched, listed or remembered.
+    Status compiled;
+    const auto found = request(&compiled);
+    if (!found) {
         tell(tr("The search text is not a valid regular expression:\n%1").arg(patternReason(compiled)));
         combo_->setFocus();
         combo_->lineEdit()->selectAll();
         return false;
     }
+    const std::u16string text = found->searchText;
+    const bool regular = !found->literal;
 
     history_.record(store_.settings(kSection).child(kHistory), text);
     // Stored only once the user has turned it off: a file that never had
@@ -189,7 +240,7 @@ bool FindPagesDialog::runSearch() {
     BackgroundPageSearch& search = BackgroundPageSearch::of(pane_);
     if (message_)
         search.setMessageFunction(message_);
-    search.start(request);
+    search.start(*found);
 
     if (!lastSave_)
         tell(tr("The search history could not be saved: %1").arg(QString::fromStdString(lastSave_.message())));

@@ -13,24 +13,27 @@
 // "Current notebook" is the only scope there is; "All notebooks" is shown
 // but can never be chosen.
 #include <functional>
+#include <optional>
 #include <string>
 
 #include <QDialog>
 
+#include "search/BackgroundPageSearch.h"
 #include "search/SearchField.h"
 
 #include "search/SearchHistory.h"
+#include "ui/PageListWindow.h"
 #include "store/Status.h"
 
 class QCheckBox;
 class QComboBox;
 class QPushButton;
 class QRadioButton;
+class QTimer;
 
 namespace tavix {
 
 class NotebookStore;
-class PageListWindow;
 
 class FindPagesDialog : public QDialog {
     Q_OBJECT
@@ -78,8 +81,15 @@ public slots:
     // settings file that cannot be written is reported, but the search runs.
     // An empty field searches nothing and returns false.
     bool runSearch();
+    void reject() override;
 
 private:
+    // The search the field and boxes describe; none for an empty field or an
+    // expression that does not compile (whose reason is given when asked).
+    std::optional<BackgroundPageSearch::Request> request(Status* compiled = nullptr) const;
+    // While typing: the pane follows the field after a pause, when the
+    // notebook answers quickly enough; nothing is remembered.
+    void searchAsTyped();
     void loadHistory();
     void updateFindButton();
     void tell(const QString& text);
@@ -93,6 +103,10 @@ private:
     QRadioButton* allNotebooks_;
     QPushButton* find_;
     QPushButton* cancel_;
+    QTimer* typingPause_;
+    // The pane as it was before the first search while typing; put back
+    // when the dialog is cancelled.
+    std::optional<PageListWindow::Shown> before_;
     SearchHistory history_;
     Status lastSave_;
     MessageFunction message_;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <exception>
 #include <locale>
 #include <new>
@@ -87,7 +88,6 @@ std::u16string fileNameOf(const std::u16string& path) {
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
-constexpr std::size_t kTitleLimit = 400;
 
 // Where a '(' or '[' is left open, or a ')' closes nothing, in the pattern
 // as Boost reads it (escapes, \Q...\E quotes and bracket expressions
@@ -183,6 +183,12 @@ std::string describe(const std::wstring& wide, const std::u16string& pattern, co
 
 }  // namespace
 
+wchar_t PageMatcher::caseless(wchar_t c) {
+    // What Boost's traits do for icase: the locale's own lower case.
+    static const std::ctype<wchar_t>& ctype = std::use_facet<std::ctype<wchar_t>>(searchLocale());
+    return ctype.tolower(c);
+}
+
 std::u16string PageMatcher::escapeLiteral(const std::u16string& text) {
     std::u16string out;
     out.reserve(text.size() * 2);
@@ -235,7 +241,7 @@ Status PageMatcher::compile() {
     return Status::success();
 }
 
-bool PageMatcher::matchesFile(const std::u16string& path) {
+void PageMatcher::startFile(const std::u16string& path) {
     foundIn_ = 0;
     cancelled_ = false;
     runPlace_ = kMatchInText;
@@ -249,6 +255,10 @@ bool PageMatcher::matchesFile(const std::u16string& path) {
     pendingHigh_ = 0;
     inRun_ = false;
     currentPath_ = path;
+}
+
+bool PageMatcher::matchesFile(const std::u16string& path) {
+    startFile(path);
     try {
         Status status = compile();
         if (!status) {
@@ -344,6 +354,7 @@ ParseResult PageMatcher::parseBuffer(const std::u16string& systemId) {
 
 void PageMatcher::endRun() {
     searchRun();
+    recordNewEvent_ = true;  // the answer is looked at here: a replay must too
     // found can only turn from false to true, so the rest of the file could
     // not change the answer; a failed match has no answer to wait for.
     // Xerces unwinds a handler's exception safely and resets for the next
@@ -360,6 +371,10 @@ bool PageMatcher::answerKnown() const {
 }
 
 void PageMatcher::searchWide(const std::wstring& text, unsigned place) {
+    if (record_) {
+        recordItem(place, &text);
+        return;
+    }
     if (stopped_ || (foundIn_ & place) || !(places_ & place)) return;
     if (cancel_ && cancel_->load(std::memory_order_relaxed)) {
         stopped_ = true;
@@ -414,6 +429,7 @@ void PageMatcher::startElement(const XMLCh*, const XMLCh* localName, const XMLCh
         ++titleDepth_;
     } else if (local == kBodyName) {
         inBody_ = true;
+        if (record_) recordItem(kRecordedBody, nullptr);
     } else if (local == kMetaName && (places_ & kMatchInKeywords) && !(foundIn_ & kMatchInKeywords)) {
         // Read as the page reads its keywords: name="keywords", content=...
         const XMLCh* name = attributes.getValue(asXml(kNameAttribute));

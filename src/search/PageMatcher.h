@@ -10,8 +10,10 @@
 // own. Element and attribute names and other attribute values are never
 // searched.
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include <boost/regex.hpp>
 #include <xercesc/sax2/DefaultHandler.hpp>
@@ -45,6 +47,11 @@ public:
     // A flag another thread may set to end the search: the file being
     // tested then fails with stopped() set. Not owned; null for none.
     void setCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
+    const std::atomic<bool>* cancelFlag() const { return cancel_; }
+
+    // The character as case-insensitive matching compares it: two
+    // characters match regardless of case exactly when these are equal.
+    static wchar_t caseless(wchar_t c);
 
     // The pattern that finds text exactly as it stands: every character
     // that means something to the expression syntax gets a backslash.
@@ -78,6 +85,28 @@ public:
     // characters), found or not: what the page calls itself.
     const std::u16string& title() const { return title_; }
 
+    // Records every run this matcher would search in the page file's bytes
+    // (and where the parse could have stopped), in a compact form that
+    // matchesRecorded replays: a text index keeps it so the page need not be
+    // parsed again. Returns false when the page cannot be recorded faithfully
+    // (not read completely, hostile, odd code units): it is then to be
+    // searched from its file. Pattern, places and cancel flag do not matter.
+    bool recordRuns(std::string_view bytes, const std::u16string& systemId, std::string& out);
+    // matchesFile over recorded runs: the same answer, foundIn() and title()
+    // as for the file they were recorded from (path names it in messages).
+    // error() as for matchesFile (never failedOnFile(): such pages are not
+    // recorded).
+    bool matchesRecorded(std::string_view recorded, const std::u16string& path);
+    // Calls each(text, place) for every run recorded in recorded (text in
+    // UTF-32), in order.
+    static void forEachRecordedRun(std::string_view recorded,
+                                   const std::function<void(std::wstring_view, unsigned)>& each);
+    // In the recorded form: the kind of item that marks the body's start
+    // (runs are of their MatchPlace), and the tag's flag for markup before
+    // the item.
+    static constexpr unsigned kRecordedBody = 8;
+    static constexpr unsigned kRecordedNewEvent = 0x10;
+
     // SAX2 events; public only because the parser calls them.
     void startElement(const XMLCh*, const XMLCh*, const XMLCh*, const xercesc::Attributes&) override;
     void endElement(const XMLCh*, const XMLCh*, const XMLCh*) override;
@@ -98,12 +127,18 @@ private:
     // turns into its result) once the answer is known.
     void endRun();
     bool readFile(const std::u16string& path);
+    // Clears what one file's test leaves behind.
+    void startFile(const std::u16string& path);
+    // Appends one recorded item (a run, or the body's start) to record_.
+    void recordItem(unsigned kind, const std::wstring* text);
     // Searches one piece of text already widened; sets the place's bit.
     void searchWide(const std::wstring& text, unsigned place);
     // Whether the rest of the file can still change the answer.
     bool answerKnown() const;
     ParseResult parseBuffer(const std::u16string& systemId);
 
+    // The title kept is cut to this many code units.
+    static constexpr std::size_t kTitleLimit = 400;
     XmlLibrary xml_;  // first member: outlives the reader below
     std::u16string pattern_;
     bool matchCase_ = true;
@@ -130,6 +165,10 @@ private:
     std::string bytes_;  // reused file buffer
     bool stopped_ = false;  // the expression failed; stop parsing
     std::u16string currentPath_;
+    // Set while recordRuns runs: runs are recorded, not searched.
+    std::string* record_ = nullptr;
+    bool recordFaithful_ = true;
+    bool recordNewEvent_ = true;  // markup came since the last item
     Status error_;
     bool failedOnFile_ = false;
     // One reader for every file this matcher tests: making one costs far

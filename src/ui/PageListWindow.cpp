@@ -50,6 +50,7 @@ public:
     }
 
     const FoundPage& page() const { return page_; }
+    PageListEntry entry() const { return {page_, title_, foundIn_}; }
 
     QVariant data(int column, int role) const override {
         if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
@@ -268,6 +269,28 @@ void PageListWindow::sortByColumn(int column) {
 }
 
 int PageListWindow::entryCount() const { return list_->topLevelItemCount(); }
+
+PageListWindow::Shown PageListWindow::shown() const {
+    Shown out{caption(), {}, statusText(), isVisible()};
+    out.entries.reserve(static_cast<std::size_t>(entryCount()));
+    for (int row = 0; row < entryCount(); ++row)
+        out.entries.push_back(static_cast<const FoundPageItem*>(list_->topLevelItem(row))->entry());
+    return out;
+}
+
+void PageListWindow::restore(const Shown& shown) {
+    clear();
+    setCaption(shown.caption);
+    addEntries(shown.entries);
+    searching_ = false;
+    progressDelay_->stop();
+    status_->setText(shown.status);
+    updateProgressLine();
+    if (shown.visible)
+        showPane();
+    else
+        hidePane();
+}
 
 const FoundPage& PageListWindow::entryAt(int row) const {
     return static_cast<const FoundPageItem*>(list_->topLevelItem(row))->page();

@@ -75,6 +75,17 @@ public:
     void sortByColumn(int column);
 
     // The entries in the order they are shown (after any sort).
+    // What the pane shows, to be put back as it was (a search tried while
+    // typing that the user then cancels).
+    struct Shown {
+        std::u16string caption;
+        std::vector<PageListEntry> entries;
+        QString status;
+        bool visible = false;
+    };
+    Shown shown() const;
+    void restore(const Shown& shown);
+
     int entryCount() const;
     const FoundPage& entryAt(int row) const;
     // The list control, for the main window's focus handling and for tests.

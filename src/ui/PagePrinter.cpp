@@ -12,7 +12,7 @@
 #include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
-#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -38,6 +38,17 @@ int mulDiv(int value, int numerator, int denominator) {
     const long long magnitude = (std::llabs(product) + half) / std::llabs(static_cast<long long>(denominator));
     const long long result = negative ? -magnitude : magnitude;
     return static_cast<int>(std::clamp<long long>(result, INT_MIN, INT_MAX));
+}
+
+// Thousandths of an inch as centimetres with one decimal, "12.7".
+QString centimetres(long long thousandths) {
+    return QString::number(double(thousandths) * 2.54 / 1000.0, 'f', 1);
+}
+
+// The paper the printer holds, turned as it prints, in thousandths of an inch.
+QSize paperOf(const QPrinter& printer) {
+    const QRectF paper = printer.pageLayout().fullRect(QPageLayout::Inch);
+    return QSize(int(std::lround(paper.width() * 1000)), int(std::lround(paper.height() * 1000)));
 }
 
 }  // namespace
@@ -200,13 +211,38 @@ QRectF PagePrinter::textRectPixels(QPrinter& printer) const {
     return QRectF(QPointF(left, top), QPointF(right, bottom));
 }
 
+Status PagePrinter::roomFor(const PrintMargins& m, int paperWidth, int paperHeight) {
+    // Sums in 64 bits: margins come from a dialog and may be anything.
+    const long long across = static_cast<long long>(m.left) + m.right;
+    const long long down = static_cast<long long>(m.top) + m.bottom;
+    if (paperWidth > 0 && paperWidth - across < kMinimumRoom)
+        return Status::failure(QObject::tr("The left and right margins (%1 cm and %2 cm) leave no "
+                                           "room on a %3 cm wide page.")
+                                   .arg(centimetres(m.left), centimetres(m.right),
+                                        centimetres(paperWidth))
+                                   .toStdString());
+    if (paperHeight > 0 && paperHeight - down < kMinimumRoom)
+        return Status::failure(QObject::tr("The top and bottom margins (%1 cm and %2 cm) leave no "
+                                           "room on a %3 cm high page.")
+                                   .arg(centimetres(m.top), centimetres(m.bottom),
+                                        centimetres(paperHeight))
+                                   .toStdString());
+    return Status::success();
+}
+
+Status PagePrinter::roomOn(const QPrinter& printer) const {
+    const QSize paper = paperOf(printer);
+    return roomFor(margins_, paper.width(), paper.height());
+}
+
 bool PagePrinter::paginate(QPrinter& printer) {
     pageStarts_.clear();
     layout_.reset();
     const QRectF rect = textRectPixels(printer);
-    // Margins wider than the paper leave no room; laying text out into a
-    // line of no width would never end well.
-    if (printer.logicalDpiX() <= 0 || printer.logicalDpiY() <= 0 || rect.width() < 1 || rect.height() < 1)
+    // Margins that leave (almost) no room would lay text out a letter or
+    // two per line, over thousands of pages.
+    if (printer.logicalDpiX() <= 0 || printer.logicalDpiY() <= 0 || rect.width() < 1 ||
+        rect.height() < 1 || !roomOn(printer))
         return false;
     layout_ = std::make_unique<PrintLayout>(*editor_.document(), printer, rect.width());
     const int length = layout_->textLength();
@@ -237,6 +273,8 @@ bool PagePrinter::printPage(int index, QPainter& painter, QPrinter& printer) {
 }
 
 Status PagePrinter::printPages(QPrinter& printer, int first, int last) {
+    if (const Status room = roomOn(printer); !room)
+        return room;
     if (!paginate(printer))
         return Status::failure("The printer's paper leaves no room for text.");
     first = std::max(first, 0);
@@ -291,8 +329,13 @@ std::pair<int, int> PagePrinter::takeChosenRange(QPrinter& printer) const {
 bool PagePrinter::renderPreview(QPrinter* printer) {
     if (!printer)
         return false;
-    if (printer == printer_.get() && printerMargins() != margins_)
-        setMargins(printerMargins());
+    if (printer == printer_.get() && printerMargins() != margins_) {
+        const QSize paper = paperOf(*printer_);
+        if (roomFor(printerMargins(), paper.width(), paper.height()))
+            setMargins(printerMargins());
+        else
+            setMargins(margins_);  // the printer shows the margins that print
+    }
     const auto [first, last] = takeChosenRange(*printer);
     return printPages(*printer, first, last).ok();
 }
@@ -301,16 +344,34 @@ void PagePrinter::pageSetup() {
     const QPageLayout before = printer_->pageLayout();
     setMargins(margins_);
     QPageSetupDialog dialog(printer_.get(), window_);
+    // Named as the menu item that opens it.
+    dialog.setWindowTitle(tr("Print Setup"));
     if (dialog.exec() != QDialog::Accepted) {
         printer_->setPageLayout(before);
         return;
     }
-    setMargins(printerMargins());
+    const PrintMargins chosen = printerMargins();
+    const QSize paper = paperOf(*printer_);
+    const Status room = roomFor(chosen, paper.width(), paper.height());
+    if (!room) {
+        // Nothing of the setup is taken: the paper and margins printed with
+        // stay as they were, and the user is told which margins to change.
+        printer_->setPageLayout(before);
+        showFailure(QString::fromStdString(room.message()));
+        return;
+    }
+    setMargins(chosen);
     printer_->setFullPage(true);
+    if (pane_)
+        pane_->updatePreview();
 }
 
 void PagePrinter::print() {
     const QString failed = QStringLiteral("Print operation failed");
+    if (const Status room = roomOn(*printer_); !room) {
+        showFailure(QString::fromStdString(room.message()));
+        return;
+    }
     if (!paginate(*printer_)) {
         showFailure(failed);
         return;
@@ -325,6 +386,12 @@ void PagePrinter::print() {
     if (dialog.exec() != QDialog::Accepted)
         return;
     const auto [first, last] = takeChosenRange(*printer_);
+    // The dialog may have chosen other paper, on which the margins no
+    // longer fit: say so rather than fail.
+    if (const Status room = roomOn(*printer_); !room) {
+        showFailure(QString::fromStdString(room.message()));
+        return;
+    }
     // printPages lays the text out again: the dialog may have changed the
     // paper, and pages cut for the old paper would lose or repeat text.
     const Status status = printPages(*printer_, first, last);
@@ -332,18 +399,65 @@ void PagePrinter::print() {
         showFailure(failed + QStringLiteral("\n\n") + QString::fromStdString(status.message()));
 }
 
+void PagePrinter::printFromPreview() {
+    print();
+    // The print dialog may have changed paper or orientation.
+    if (pane_) {
+        pane_->updatePreview();
+        pane_->view().setFocus(Qt::OtherFocusReason);
+    }
+}
+
 void PagePrinter::preview() {
-    if (!paginate(*printer_)) {
+    if (pane_) {
+        pane_->updatePreview();
+        return;
+    }
+    if (const Status room = roomOn(*printer_); !room) {
+        showFailure(QString::fromStdString(room.message()));
+        return;
+    }
+    // The preview takes the editor's place in its parent; an editor that
+    // stands alone has no place to give.
+    QWidget* area = editor_.parentWidget();
+    if (!area || !paginate(*printer_)) {
         showFailure(QStringLiteral("Print preview operation failed"));
         return;
     }
-    QPrintPreviewDialog dialog(printer_.get(), window_);
-    // The preview asks again whenever its printer's settings change, and
-    // prints through the same request.
-    connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &PagePrinter::renderPreview);
-    if (window_)
-        dialog.resize(window_->size());
-    dialog.exec();
+    pane_ = new PrintPreviewPane(*printer_, *area);
+    // The preview asks again whenever it needs its pages drawn.
+    connect(pane_, &PrintPreviewPane::paintRequested, this, &PagePrinter::renderPreview);
+    connect(pane_, &PrintPreviewPane::printRequested, this, &PagePrinter::printFromPreview);
+    connect(pane_, &PrintPreviewPane::closeRequested, this, &PagePrinter::closePreview);
+    pane_->show();
+    pane_->raise();
+    // Hidden, not covered: the focus can never wander into a page the user
+    // cannot see, and the editor keeps its caret and scroll position.
+    editor_.hide();
+    pane_->view().setFocus(Qt::OtherFocusReason);
+}
+
+void PagePrinter::zoomPreview(int direction) {
+    if (!pane_)
+        return;
+    if (direction > 0)
+        pane_->view().zoomIn();
+    else if (direction < 0)
+        pane_->view().zoomOut();
+    else
+        pane_->view().fitToWidth();
+}
+
+void PagePrinter::closePreview() {
+    if (!pane_)
+        return;
+    PrintPreviewPane* pane = pane_;
+    pane_ = nullptr;
+    pane->hide();
+    // Later: this may run from one of the pane's own buttons.
+    pane->deleteLater();
+    editor_.show();
+    editor_.setFocus(Qt::OtherFocusReason);
 }
 
 }  // namespace tavix

@@ -14,10 +14,12 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 
 #include "store/Status.h"
+#include "ui/PrintPreviewPane.h"
 
 class QPainter;
 class QPaintDevice;
@@ -87,14 +89,24 @@ public:
 
     // Print: paginates, asks for printer and page range, prints the chosen
     // pages. Shows "Print operation failed" when there is no usable printer
-    // or the job cannot be started. Cancel changes nothing.
+    // or the job cannot be started, and what is wrong with the margins when
+    // they leave no room on the paper. Cancel changes nothing.
     void print();
-    // Print preview in a modal preview window (zoom, page navigation and
-    // printing are the preview's own). Shows "Print preview operation
-    // failed" when there is no usable printer.
+    // Print preview in place of the editor, in the editor's parent widget,
+    // with a tool bar of its own (print, pages, zoom, close). Shows "Print
+    // preview operation failed" when there is no usable printer, and the
+    // margins' fault as print() does. While it shows, Print Preview draws
+    // the pages again.
     void preview();
-    // Page setup: paper, orientation and the four margins. Cancel changes
-    // nothing.
+    bool previewShown() const { return !pane_.isNull(); }
+    // Leaves the preview; the editor comes back as it was, with the focus.
+    void closePreview();
+    // The window's zoom keys while the preview shows: in (> 0), out (< 0),
+    // or back to the page's width (0).
+    void zoomPreview(int direction);
+    // Print Setup: paper, orientation and the four margins. Cancel changes
+    // nothing; margins that leave no room are refused with a message and
+    // change nothing either.
     void pageSetup();
 
     // ---- pieces, for the commands above and for tests -------------------
@@ -119,10 +131,21 @@ public:
     // The same in device pixels of `printer`, in paper coordinates.
     QRectF textRectPixels(QPrinter& printer) const;
 
+    // Whether the margins leave room for text on paper of that size (all
+    // in thousandths of an inch): at least kMinimumRoom across and down.
+    // The failure names the margins and the paper in centimetres, as "The
+    // left and right margins (12.7 cm and 12.7 cm) leave no room on a
+    // 21.6 cm wide page." A paper of no size is not the margins' fault and
+    // passes.
+    static constexpr int kMinimumRoom = 394;  // 1 cm
+    static Status roomFor(const PrintMargins& margins, int paperWidth, int paperHeight);
+    // The same for the current margins on the paper `printer` holds.
+    Status roomOn(const QPrinter& printer) const;
+
     // Lays out the editor's text for `printer` and records where each page
     // starts (at least one page, starting at 0). False, with no pages, when
     // the printer gives no room for text (no paper size, or margins that
-    // leave nothing).
+    // leave too little, see roomFor).
     bool paginate(QPrinter& printer);
     const std::vector<int>& pageStarts() const { return pageStarts_; }
     int pageCount() const { return int(pageStarts_.size()); }
@@ -146,6 +169,8 @@ public:
 
 private:
     void showFailure(const QString& text);
+    // The preview's Print button: prints, and the preview stays.
+    void printFromPreview();
     // The margins the window's printer holds, in thousandths of an inch.
     PrintMargins printerMargins() const;
     // Pages [first, last] chosen on `printer` (0-based), all pages when no
@@ -159,6 +184,7 @@ private:
     std::function<std::u16string()> titleSource_;
     std::vector<int> pageStarts_;
     std::unique_ptr<PrintLayout> layout_;
+    QPointer<PrintPreviewPane> pane_;  // while the preview shows
 };
 
 }  // namespace tavix

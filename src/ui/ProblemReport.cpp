@@ -20,6 +20,10 @@
 #ifndef TAVIX_VERSION
 #define TAVIX_VERSION "0.0.0"
 #endif
+// Set by the build from the CMake cache variable of the same name.
+#ifndef TAVIX_SUPPORT_ADDRESS
+#error "TAVIX_SUPPORT_ADDRESS must be defined by the build"
+#endif
 
 namespace tavix {
 
@@ -46,7 +50,7 @@ ProblemReportDialog::ProblemReportDialog(QWidget* parent) : QDialog(parent) {
     addressLink_->setObjectName(QStringLiteral("addressLink"));
     addressLink_->setTextFormat(Qt::RichText);
     addressLink_->setText(QStringLiteral("<a href=\"%1\">%2</a>")
-                              .arg(mailtoUrl().toHtmlEscaped(), QString::fromLatin1(kSupportAddress)));
+                              .arg(mailtoUrl().toHtmlEscaped(), supportAddress().toHtmlEscaped()));
     // Selectable too, so the address can be copied where no mail program is set up.
     addressLink_->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard |
                                           Qt::TextSelectableByMouse);
@@ -108,8 +112,12 @@ QString ProblemReportDialog::reportText() const {
     return information_->toPlainText();
 }
 
+QString ProblemReportDialog::supportAddress() {
+    return QStringLiteral(TAVIX_SUPPORT_ADDRESS);
+}
+
 QString ProblemReportDialog::mailtoUrl() {
-    return QStringLiteral("mailto:") + QString::fromLatin1(kSupportAddress);
+    return QStringLiteral("mailto:") + supportAddress();
 }
 
 QString ProblemReportDialog::gatherReport() {
@@ -151,7 +159,7 @@ void ProblemReportDialog::openAddress(const QString& link) {
         QStringLiteral("No mail program could be opened.\n\nThe system information has been "
                        "copied to the clipboard. Please paste it into a mail to %1, together "
                        "with a description of the problem.")
-            .arg(QString::fromLatin1(kSupportAddress));
+            .arg(supportAddress());
     if (messenger_)
         messenger_(message);
     else

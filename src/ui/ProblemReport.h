@@ -19,9 +19,10 @@ namespace tavix {
 class ProblemReportDialog : public QDialog {
     Q_OBJECT
 public:
-    // Where reports go; the link in the dialog opens the desktop's mail
-    // program with this address.
-    static constexpr const char* kSupportAddress = "support@tavix.example";
+    // Where reports go: the address Tavix was configured with
+    // (TAVIX_SUPPORT_ADDRESS). The link in the dialog opens the desktop's
+    // mail program with it.
+    static QString supportAddress();
 
     // Gathers the report (never fails: parts that cannot be read are left
     // out or named as such in the text) and shows it selected. Run with

@@ -17,7 +17,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QTextBlockFormat>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QVBoxLayout>
+
+#include "platform/RtfDocument.h"
 
 namespace tavix {
 
@@ -113,6 +120,7 @@ public:
     // The shown value while the text is as shown, else the text's value.
     int twips() const { return text() == shownText_ ? shownTwips_ : parse_(text()); }
     int position() const { return position_; }
+    QLineEdit* edit() const { return lineEdit(); }
 
     void stepBy(int steps) override {
         position_ = std::clamp(position_ + steps, 0, max_);
@@ -177,8 +185,20 @@ StylesDialog::StylesDialog(const StyleSheet& sheet, QWidget* parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &StylesDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &StylesDialog::reject);
 
+    // The sample shows what the fields say before OK gives it to the page.
+    auto* sample = new QGroupBox(tr("Preview"), this);
+    preview_ = new QTextEdit(sample);
+    preview_->setObjectName(QStringLiteral("stylePreview"));
+    preview_->setReadOnly(true);
+    preview_->setFocusPolicy(Qt::NoFocus);
+    preview_->setTextInteractionFlags(Qt::NoTextInteraction);
+    preview_->setMinimumHeight(fontMetrics().lineSpacing() * 7);
+    auto* sampleLayout = new QVBoxLayout(sample);
+    sampleLayout->addWidget(preview_);
+
     auto* right = new QVBoxLayout;
     right->addWidget(tabs_, 1);
+    right->addWidget(sample);
     right->addWidget(buttons);
     auto* layout = new QHBoxLayout(this);
     layout->addWidget(styles_);
@@ -187,6 +207,15 @@ StylesDialog::StylesDialog(const StyleSheet& sheet, QWidget* parent)
     showStyle(0);
     styles_->setCurrentRow(0);
     connect(styles_, &QListWidget::currentRowChanged, this, &StylesDialog::chooseStyle);
+
+    // Every field, typed into or picked from its list, redraws the sample;
+    // these come after the fields' own links, so the lists already agree.
+    for (QLineEdit* edit : {fontEdit_, fontStyleEdit_, sizeEdit_, leftIndent_->edit(),
+                            rightIndent_->edit(), spaceBefore_->edit(), spaceAfter_->edit()})
+        connect(edit, &QLineEdit::textChanged, this, &StylesDialog::updatePreview);
+    for (QListWidget* list : {fontList_, fontStyleList_, sizeList_})
+        connect(list, &QListWidget::itemSelectionChanged, this, &StylesDialog::updatePreview);
+    connect(alignment_, &QComboBox::currentIndexChanged, this, &StylesDialog::updatePreview);
 }
 
 StylesDialog::~StylesDialog() = default;
@@ -321,6 +350,7 @@ void StylesDialog::copySelection(QListWidget* list, QLineEdit* edit) {
 
 void StylesDialog::showStyle(int index) {
     const ParagraphStyle& s = working_.style(index);
+    showing_ = true;
 
     const int fontStyle = 2 * (s.bold() ? 1 : 0) + (s.italic() ? 1 : 0);
     fontStyleList_->setCurrentRow(fontStyle);  // copies the name into the edit
@@ -335,11 +365,15 @@ void StylesDialog::showStyle(int index) {
     spaceAfter_->showTwips(s.spaceAfter());
     leftIndent_->showTwips(s.leftIndent());
     rightIndent_->showTwips(s.rightIndent());
+    showing_ = false;
+    updatePreview();
 }
 
 void StylesDialog::readStyle(int index) {
-    ParagraphStyle& s = working_.style(index);
+    readInto(working_.style(index));
+}
 
+void StylesDialog::readInto(ParagraphStyle& s) const {
     const int fontStyle = fontStyleList_->selectedItems().isEmpty()
                               ? -1 : fontStyleList_->currentRow();
     s.setBold(fontStyle == 2 || fontStyle == 3);
@@ -369,6 +403,40 @@ void StylesDialog::readStyle(int index) {
     s.setSpaceAfter(spaceAfter_->twips());
     s.setLeftIndent(leftIndent_->twips());
     s.setRightIndent(rightIndent_->twips());
+}
+
+void StylesDialog::updatePreview() {
+    if (!preview_ || showing_)
+        return;
+    ParagraphStyle s = working_.style(current_);
+    readInto(s);
+
+    // Sizes as the page shows them, held to what a sample can show: a typed
+    // 999 pt or a negative indent would leave nothing to see.
+    QTextCharFormat chars;
+    chars.setFontFamilies(QStringList{QString::fromStdU16String(s.fontName())});
+    chars.setFontPointSize(std::clamp(s.size(), 1, 200));
+    chars.setFontWeight(s.bold() ? QFont::Bold : QFont::Normal);
+    chars.setFontItalic(s.italic());
+    chars.setFontUnderline(s.underline());
+    QTextBlockFormat block;
+    block.setAlignment(s.alignment() == 1 ? Qt::AlignHCenter
+                       : s.alignment() == 2 ? Qt::AlignRight : Qt::AlignLeft);
+    auto pixels = [](int twips) { return twipsToPixels(std::clamp(twips, 0, 14400)); };
+    block.setLeftMargin(pixels(s.leftIndent()));
+    block.setRightMargin(pixels(s.rightIndent()));
+    block.setTopMargin(pixels(s.spaceBefore()));
+    block.setBottomMargin(pixels(s.spaceAfter()));
+
+    QTextDocument* doc = preview_->document();
+    doc->clear();
+    QTextCursor cursor(doc);
+    cursor.setBlockFormat(block);
+    cursor.setBlockCharFormat(chars);
+    cursor.insertText(tr("A paragraph in %1. Every word in mixed capitals, such as FrontPage, "
+                         "leads to the page of that name.")
+                          .arg(QString::fromStdU16String(s.name())),
+                      chars);
 }
 
 void StylesDialog::chooseStyle(int index) {

@@ -25,6 +25,7 @@ class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QTabWidget;
+class QTextEdit;
 
 namespace tavix {
 
@@ -72,6 +73,10 @@ private:
     // Style record → fields, and fields → style record (of the working copy).
     void showStyle(int index);
     void readStyle(int index);
+    // What the fields say, over the style they show.
+    void readInto(ParagraphStyle& style) const;
+    // The sample paragraph in the style as the fields stand now.
+    void updatePreview();
     // Selects the entry equal to text (letter case ignored), or none.
     void selectMatching(QListWidget* list, const QString& text);
     // Writes the list's selected entry (or "") into the edit.
@@ -81,6 +86,7 @@ private:
     StyleSheet result_;
     int current_ = 0;
     bool syncing_ = false;
+    bool showing_ = false;  // while showStyle fills the fields one by one
     // What showStyle put into the text fields, to tell edits from looks.
     QString shownFont_;
     QString shownSize_;
@@ -98,6 +104,7 @@ private:
     UpDownField* rightIndent_;
     UpDownField* spaceBefore_;
     UpDownField* spaceAfter_;
+    QTextEdit* preview_ = nullptr;
 };
 
 }  // namespace tavix

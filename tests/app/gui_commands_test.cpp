@@ -29,6 +29,7 @@ QList<Expected> expectedCommands() {
         {57603, "&File", "&Save", {K("Ctrl+S")}, N},
         {305, "&File", "Rena&me Page...", {K("F2")}, N},
         {306, "&File", "&Delete Page...", {}, N},
+        {309, "&File", "&Export Notebook as HTML...", {}, N},
         {57607, "&File", "&Print...", {K("Ctrl+P")}, S},
         {57609, "&File", "Print Pre&view", {}, N},
         {57606, "&File", "P&rint Setup...", {}, N},
@@ -50,6 +51,9 @@ QList<Expected> expectedCommands() {
         {301, "&View", "&All Pages", {}, N},
         {302, "&View", "&Backlinks", {}, N},
         {307, "&View", "Found &Pages", {}, N},
+        {311, "&View", "Zoom &In", {K("Ctrl++"), K("Ctrl+=")}, N},
+        {312, "&View", "Zoom &Out", {K("Ctrl+-")}, N},
+        {313, "&View", "Act&ual Size", {K("Ctrl+0")}, N},
         {32773, "&Navigation", "&Back", {K("Alt+Left"), K(Qt::Key_Back)}, S},
         {32774, "&Navigation", "&Forward", {K("Alt+Right"), K(Qt::Key_Forward)}, S},
         {32772, "&Navigation", "Front &Page", {K("Alt+Home"), K(Qt::Key_HomePage)}, S},
@@ -161,14 +165,16 @@ TEST_F(CommandsTest, MenusStandInTheDocumentedOrder) {
     }
     EXPECT_EQ(titles, QStringList({"&File", "&Edit", "&View", "&Navigation", "F&ormat", "&Help"}));
     EXPECT_EQ(menus["&File"], QStringList({"&New Page...", "&Save", "Rena&me Page...", "&Delete Page...",
-                                           "-", "&Print...", "Print Pre&view",
+                                           "-", "&Export Notebook as HTML...", "-",
+                                           "&Print...", "Print Pre&view",
                                            "P&rint Setup...", "-", "E&xit"}));
     EXPECT_EQ(menus["&Edit"],
               QStringList({"&Undo", "&Redo", "-", "Cu&t", "&Copy", "&Paste", "-", "Cle&ar",
                            "Select A&ll", "Select Para&graph", "-", "&Find...", "Find Pag&es..."}));
     EXPECT_EQ(menus["&View"], QStringList({">&Toolbars{&Standard|&Formatting}", "&Status Bar", "-",
                                            "Page &Keywords", "&All Pages", "&Backlinks",
-                                           "Found &Pages"}));
+                                           "Found &Pages", "-", "Zoom &In", "Zoom &Out",
+                                           "Act&ual Size"}));
     EXPECT_EQ(menus["&Navigation"], QStringList({"&Back", "&Forward", "Front &Page", "-", "&Jump to Page..."}));
     const QString styles =
         ">Paragraph St&yle{&Normal|Heading &1|Heading &2|Heading &3|Heading &4|Heading &5|Heading &6}";

@@ -1,12 +1,19 @@
 // Where the panes stand, and the window found again as it was left: size,
 // bars, panes and the last page, kept in the settings file.
+#include <cstdio>
 #include <filesystem>
 
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QDockWidget>
+#include <QTextBlock>
 #include <QFile>
 #include <QToolBar>
+#include <QToolButton>
+#include <QWheelEvent>
 
 #include "app/FrameFixture.h"
+#include "ui/NoticeBar.h"
 #include "ui/PageListWindow.h"
 
 namespace tavix::test {
@@ -113,6 +120,91 @@ TEST_F(LayoutTest, SettingsAreNotRewrittenWhenNothingChanged) {
     }
     EXPECT_EQ(props().toStdString(), before.toStdString());
     EXPECT_EQ(std::filesystem::last_write_time(propsPath()), old);
+}
+
+TEST_F(LayoutTest, TheWelcomeShowsUntilClosedAndOnlyOnAFirstStart) {
+    const auto welcomed = [](MainFrame& f) {
+        return f.noticeBar().text().contains(QStringLiteral("mixed capitals"));
+    };
+    {
+        MainFrame& f = openFrame();  // no settings file yet
+        EXPECT_TRUE(welcomed(f)) << f.noticeBar().text().toStdString();
+        ASSERT_TRUE(f.close());
+    }
+    // Not closed: still there at the next start.
+    restartStore();
+    {
+        MainFrame& f = openFrame();
+        ASSERT_TRUE(welcomed(f));
+        auto* close = f.noticeBar().findChild<QToolButton*>();
+        ASSERT_NE(close, nullptr);
+        close->click();
+        EXPECT_FALSE(welcomed(f));
+        ASSERT_TRUE(f.close());
+    }
+    EXPECT_TRUE(props().contains("Session.Welcome=Closed")) << props().toStdString();
+    restartStore();
+    {
+        MainFrame& f = openFrame();
+        EXPECT_FALSE(welcomed(f));
+        ASSERT_TRUE(f.close());
+    }
+    // Someone who used the program before the welcome existed never sees it.
+    std::filesystem::remove(propsPath());
+    {
+        std::FILE* file = std::fopen(propsPath().c_str(), "w");
+        ASSERT_NE(file, nullptr);
+        std::fputs("Session.LastPage=FrontPage\n", file);
+        std::fclose(file);
+    }
+    restartStore();
+    MainFrame& f = openFrame();
+    EXPECT_FALSE(welcomed(f));
+}
+
+TEST_F(LayoutTest, ZoomScalesTheViewAndNeverThePage) {
+    MainFrame& f = openFrame();
+    makePage(f, u"PageBee");
+    PageEditor& e = f.editor();
+    const auto lineHeight = [&e] {
+        return e.document()->documentLayout()->blockBoundingRect(e.document()->begin()).height();
+    };
+    const std::u16string rtf = e.rtfContent();
+    const int undoSteps = e.document()->availableUndoSteps();
+    const qreal actual = lineHeight();
+
+    f.runCommand(cmd::ZoomIn);
+    f.runCommand(cmd::ZoomIn);
+    EXPECT_EQ(e.zoom(), 125);
+    EXPECT_GT(lineHeight(), actual * 1.15);
+    // Ctrl+wheel is the same ladder, down.
+    QWheelEvent wheel(QPointF(20, 20), e.viewport()->mapToGlobal(QPointF(20, 20)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(e.viewport(), &wheel);
+    EXPECT_EQ(e.zoom(), 110);
+    for (int i = 0; i < 20; ++i)
+        f.runCommand(cmd::ZoomOut);
+    EXPECT_EQ(e.zoom(), 50);
+    EXPECT_LT(lineHeight(), actual * 0.7);
+
+    // Nothing of the page changed: not its formats, not the undo history,
+    // not the modified flag, and saving writes the same file.
+    EXPECT_EQ(e.rtfContent(), rtf);
+    EXPECT_EQ(e.document()->availableUndoSteps(), undoSteps);
+    EXPECT_FALSE(e.document()->isModified());
+    typeAtEnd(e, "more");
+    f.runCommand(cmd::Save);
+    EXPECT_NE(readPage("PageBee").find("wordsmore"), std::string::npos);
+
+    // The scale stays as other pages open, and Actual Size undoes it.
+    f.runCommand(cmd::FrontPage);
+    settle(f);
+    EXPECT_EQ(e.zoom(), 50);
+    f.runCommand(cmd::ActualSize);
+    EXPECT_EQ(e.zoom(), 100);
+    f.runCommand(cmd::Back);
+    settle(f);
+    EXPECT_NEAR(lineHeight(), actual, 0.5);
 }
 
 }  // namespace

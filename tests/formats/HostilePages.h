@@ -86,4 +86,11 @@ inline std::string namedEntities(const std::string& name, std::size_t count) {
     return pageWith(kXhtmlDoctype, repeat("<p>a&" + name + ";b</p>", count));
 }
 
+// depth elements, each inside the one before ("<b><b>...x...</b></b>"), in
+// one paragraph: 7 bytes per level.
+inline std::string deepNesting(std::size_t depth, const std::string& element = "b") {
+    return pageWith("", "<p>" + repeat("<" + element + ">", depth) + "x" +
+                            repeat("</" + element + ">", depth) + "</p>");
+}
+
 }  // namespace tavix::test

@@ -244,6 +244,18 @@ TEST(PageDocumentRules, XhtmlNamedEntitiesUnderTheXhtmlDoctypeGiveTheirCharacter
     EXPECT_EQ(d.page.body(), u"<body><p>a\u00a0b\u2014cd&lt;</p></body>");
 }
 
+// HTML5 pages written as XML say only "<!DOCTYPE html>"; a no-break space
+// written as a named entity must survive (it used to end the page there).
+TEST(PageDocumentRules, XhtmlNamedEntitiesUnderADoctypeNamingNoDtd) {
+    Doc d;
+    ParseResult r = d.page.loadText(u"<!DOCTYPE html>" + pageFile(u"<title>T&eacute;</title>",
+                                                                 u"<body><p>a&nbsp;b&mdash;c&lt;</p></body>"));
+    EXPECT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(d.page.title(), u"T\u00e9");
+    EXPECT_EQ(d.page.body(), u"<body><p>a\u00a0b\u2014c&lt;</p></body>");
+    EXPECT_EQ(d.fatalLines(), 0) << d.out.str();
+}
+
 // Text of a body, in order, from parsing the markup: what the editor shows.
 std::u16string bodyText(const PageDocument& page, bool* wellFormed = nullptr) {
     struct Text : xercesc::DefaultHandler {
@@ -332,6 +344,7 @@ TEST(PageDocumentFailures, AFileNotReadCompletelyIsNeverReportedAsRead) {
         {"billion laughs", test::billionLaughs("lol")},
         {"entity-multiplied text", test::quadraticText(35000, 9000)},
         {"entity-multiplied keywords", test::quadraticAttribute(35000, 9000)},
+        {"a million nested elements", test::deepNesting(1000000)},
     };
     test::TempDir dir;
     for (const Case& c : cases) {

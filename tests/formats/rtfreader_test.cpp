@@ -301,7 +301,7 @@ TEST_F(RtfReaderTest, CodePagesOfOtherPrograms) {
         {u"\\ansicpg1256", u"\\'c7", u"\u0627"},
         {u"\\ansicpg1257", u"\\'e0", u"\u0105"},
         {u"\\ansicpg1258", u"\\'c3", u"\u0102"},
-        // Unknown or multi-byte code pages fall back to 1252.
+        // Unknown code pages fall back to 1252.
         {u"\\ansicpg99999", u"\\'e9", u"\u00e9"},
         {u"", u"\\'e9", u"\u00e9"},
     };
@@ -327,6 +327,52 @@ TEST_F(RtfReaderTest, PlainEndsCharacterFormats) {
               u"<body><p>a<b>b<i>c</i></b>d</p></body>");
     // Formats given between paragraphs are forgotten too.
     EXPECT_EQ(body(u"{\\rtf1\\pard x\\par\\pard\\b\\plain y\\par}"), u"<body><p>x</p><p>y</p></body>");
+}
+
+// "\fcharset" (or "\cpg") of a font decides the code page of the bytes
+// written in that font; the document's "\ansicpg" holds for the others.
+TEST_F(RtfReaderTest, FontsCarryTheirOwnCodePage) {
+    const std::u16string fonts =
+        u"{\\fonttbl{\\f0\\fcharset0 Times;}{\\f1\\fcharset204 Cyr;}{\\f2\\fcharset161 Greek;}"
+        u"{\\f3\\fcharset238 CE;}{\\f4\\fcharset2 Symbol;}{\\f5\\fcharset1 Any;}"
+        u"{\\f6\\fcharset128 Mincho;}{\\f7\\fcharset0\\cpg1253 Both;}{\\f8\\fcharset77 Mac;}"
+        u"{\\f9\\fcharset162 Tr;}{\\f10\\fcharset186 Baltic;}{\\f11\\fcharset222 Thai;}"
+        u"{\\f12\\fcharset134 Song;}{\\f13\\fcharset129 Gulim;}{\\f14\\fcharset136 Ming;}}";
+    auto read = [&](const std::u16string& cpg, const std::u16string& text) {
+        return body(u"{\\rtf1\\ansi" + cpg + u"\\deff0" + fonts + u"\\pard\\plain " + text + u"\\par}");
+    };
+    auto para = [](const std::u16string& text) { return u"<body><p>" + text + u"</p></body>"; };
+    // Each "\f" switches; the default font's charset holds from the start.
+    EXPECT_EQ(read(u"\\ansicpg1252", u"\\'e9\\f1\\'e9\\f2\\'e9\\f3\\'e9\\f0\\'e9"),
+              para(u"\u00e9\u0439\u03b9\u00e9\u00e9"));
+    EXPECT_EQ(read(u"\\ansicpg1252", u"\\f3\\'a3\\'9f\\f9\\'f0\\f10\\'e0\\f11\\'a1\\f8\\'8a"),
+              para(u"\u0141\u017a\u011f\u0105\u0e01\u00e4"));
+    // Charsets "default" and "symbol" keep the document's code page; "\cpg"
+    // wins over "\fcharset".
+    EXPECT_EQ(read(u"\\ansicpg1251", u"\\f5\\'e9\\f4\\'e9\\'b7\\f7\\'e9"),
+              para(u"\u0439\u0439\u00b7\u03b9"));
+    // A font of charset 0 reads Western bytes in a Cyrillic document.
+    EXPECT_EQ(read(u"\\ansicpg1251", u"\\'e9\\f1\\'e9"), para(u"\u00e9\u0439"));
+    // The font belongs to its group; "\plain" returns to the default font.
+    EXPECT_EQ(read(u"", u"{\\f1\\'e9}\\'e9\\f2\\'e9\\plain\\'e9"), para(u"\u0439\u00e9\u03b9\u00e9"));
+    EXPECT_EQ(body(u"{\\rtf1\\ansi\\deff1" + fonts + u"\\pard \\'e9\\f2\\'e9\\plain\\'e9\\par}"),
+              para(u"\u0439\u03b9\u0439"));
+    // A font table written without a group per font, and a font that is
+    // not in the table.
+    EXPECT_EQ(body(u"{\\rtf1\\ansi{\\fonttbl\\f0\\fcharset204 A;\\f1\\fswiss B;}\\pard\\f0\\'e9\\f1\\'e9"
+                   u"\\f9\\'e9\\par}"),
+              para(u"\u0439\u00e9\u00e9"));
+    // Two-byte code pages: a lead byte and the byte after it are one
+    // character, whether the second is written as "\'hh" or as itself;
+    // "\uc2" skips both bytes of the fallback.
+    EXPECT_EQ(read(u"", u"\\f6\\'93\\'fa\\'96\\'7b\\'83e\\'83X\\'83g\\'b1"),
+              para(u"\u65e5\u672c\u30c6\u30b9\u30c8\uff71"));
+    EXPECT_EQ(read(u"", u"\\f6{\\uc2\\u26085\\'93\\'fa}x"), para(u"\u65e5x"));
+    EXPECT_EQ(read(u"", u"\\f12\\'d6\\'d0\\f13\\'c7\\'d1\\f14\\'a4\\'a4"), para(u"\u4e2d\ud55c\u4e2d"));
+    EXPECT_EQ(body(u"{\\rtf1\\ansi\\ansicpg932\\pard \\'93\\'fa\\'93\\'93\\par}"), para(u"\u65e5\u6d9b"));
+    // A lead byte that nothing follows stands for nothing readable.
+    EXPECT_EQ(read(u"", u"\\f6 a\\'93\\b b\\'93"), u"<body><p>a\ufffd<b>b\ufffd</b></p></body>");
+    EXPECT_EQ(read(u"", u"\\f6 \\'93{}\\'93\\'20\\'93\\~"), para(u"\ufffd\ufffd\ufffd\u00a0"));
 }
 
 TEST_F(RtfReaderTest, TextBeforeTheDocumentGroupIsNotPageText) {

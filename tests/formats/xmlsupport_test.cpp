@@ -282,6 +282,57 @@ TEST_F(XmlSupportTest, NamedEntitiesAreKnownWhateverTheDoctypeSays) {
     EXPECT_EQ(own.events, u"<p>a_b</p>");
 }
 
+// HTML5 written as XML names no DTD at all; its named entities are the
+// XHTML ones all the same. A page's own declarations still come first, and
+// without any DOCTYPE the names stay unknown (above).
+TEST_F(XmlSupportTest, NamedEntitiesAreKnownUnderADoctypeWithoutIdentifiers) {
+    for (const char16_t* doctype : {u"<!DOCTYPE html>", u"<!DOCTYPE  html >", u"<!DOCTYPE page>",
+                                    u"<!DOCTYPE html [<!ENTITY w \"word\">]>", u"<!DOCTYPE html []>"}) {
+        Recorder r;
+        ParseResult result =
+            parse(std::u16string(doctype) + u"<html><p title=\"&eacute;\">a&nbsp;b&eacute;&euro;&amp;</p></html>", r);
+        EXPECT_TRUE(result.ok) << result.message;
+        EXPECT_EQ(r.events, u"<html><p>a\u00a0b\u00e9\u20ac&</p></html>")
+            << std::string(doctype, doctype + std::char_traits<char16_t>::length(doctype));
+    }
+    Recorder own;
+    ParseResult result = parse(u"<!DOCTYPE p [<!ENTITY nbsp \"_\"><!ENTITY x \"&eacute;\">]><p>a&nbsp;b&x;</p>", own);
+    EXPECT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(own.events, u"<p>a_b\u00e9</p>");
+    // Names that no DTD declares are still an error.
+    Recorder unknown;
+    EXPECT_FALSE(parse(u"<!DOCTYPE html><p>a&bogus;b</p>", unknown).ok);
+}
+
+// Each element costs the parser time in proportion to the depth it stands
+// at, so nesting is bounded: a page nested deeper than any page is written
+// ends there like a damaged one, with a position and what came before it.
+TEST_F(XmlSupportTest, NestingBeyondTheLimitEndsTheDocument) {
+    auto reader = makeSafeReader();
+    for (std::size_t depth : {std::size_t(12000), std::size_t(1000000)}) {
+        Recorder r;
+        const std::u16string deep = fromUtf8(test::deepNesting(depth));
+        ParseResult result = parseText(*reader, deep, r, &r);
+        EXPECT_FALSE(result.ok) << depth;
+        EXPECT_FALSE(result.limitExceeded) << depth;  // damaged, not hostile
+        EXPECT_NE(result.message.find("nested"), std::string::npos) << result.message;
+        EXPECT_EQ(result.line, 1u);
+        EXPECT_GT(result.column, 0u);
+        EXPECT_EQ(r.fatalErrors, 1);
+        // What came before is delivered: the head, and the levels up to the limit.
+        EXPECT_EQ(r.events.find(u"<html><head><title>T</title></head><body><p><b><b>"), 0u);
+        EXPECT_EQ(r.events.find(fromUtf8(test::kEndMarker)), std::u16string::npos);
+    }
+    // Up to the limit a page is read whole, by the same reader.
+    const std::size_t levels = kMaxElementDepth - 3;  // inside html, body and p
+    Recorder whole;
+    ParseResult result = parseText(*reader, fromUtf8(test::deepNesting(levels)), whole, &whole);
+    EXPECT_TRUE(result.ok) << result.message;
+    EXPECT_NE(whole.events.find(fromUtf8(test::kEndMarker)), std::u16string::npos);
+    Recorder over;
+    EXPECT_FALSE(parseText(*reader, fromUtf8(test::deepNesting(levels + 1)), over, &over).ok);
+}
+
 TEST_F(XmlSupportTest, TextMultipliedByDeclaredEntitiesIsCutOff) {
     // 2000 references to a 4000-character entity: 8 million characters from
     // a document of 14 thousand, under any expansion count.

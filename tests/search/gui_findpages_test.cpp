@@ -255,6 +255,35 @@ TEST_F(FindPagesTest, CancelLeavesTheSettingsFileAndThePaneAlone) {
     EXPECT_EQ(pane.caption(), u"Found Pages - old");
 }
 
+// With the notebook's text index the pane follows the field after a pause
+// in typing; nothing is remembered until Find, and Cancel takes it back.
+TEST_F(FindPagesTest, ThePaneFollowsTypingAndCancelTakesItBack) {
+    const std::string before = props();
+    pane.showResults(u"old", {{u"Kept", u"Default"}});
+    dialog->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+    QTest::keyClicks(combo()->lineEdit(), "stripes");
+    QTRY_COMPARE_WITH_TIMEOUT(listed(), (Names{u"Zebra"}), 5000);
+    EXPECT_EQ(pane.caption(), u"Found Pages - stripes");
+    // A half-typed expression is not searched and names no problem.
+    combo()->lineEdit()->clear();
+    QTest::keyClicks(combo()->lineEdit(), "(bet");
+    QTest::qWait(400);
+    EXPECT_EQ(listed(), (Names{u"Zebra"}));
+    QTest::keyClicks(combo()->lineEdit(), "a)");
+    QTRY_COMPARE_WITH_TIMEOUT(listed(), (Names{u"FrontPage", u"ShoppingList"}), 5000);
+    // The boxes count as typing too.
+    control<QCheckBox>("matchCase")->setChecked(true);
+    QTRY_COMPARE_WITH_TIMEOUT(listed(), (Names{u"FrontPage"}), 5000);
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+    EXPECT_EQ(props(), before);
+
+    QTest::mouseClick(control<QPushButton>("cancelButton"), Qt::LeftButton);
+    EXPECT_EQ(listed(), (Names{u"Kept"}));
+    EXPECT_EQ(pane.caption(), u"Found Pages - old");
+    EXPECT_EQ(props(), before);
+}
+
 TEST_F(FindPagesTest, EnterInTheFieldRunsTheSearch) {
     dialog->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));

@@ -388,6 +388,39 @@ TEST_F(CliTest, HelpExplainsTheIndexCommands) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
+// find answers from the index (made in the cache on first use, kept
+// current with the folder) exactly as --no-index does from every file.
+TEST_F(CliTest, FindFromTheIndexAnswersAsTheScanOfEveryFile) {
+    writePage("Alpha", page("Alpha Notes", "<p>R&amp;D <b>zeppelin</b> report</p>"));
+    writePage("Beta", page("Beta", "<p>quarterly report</p>"));
+    writePage("Gamma", page("Gamma", "<p>nothing here</p>"));
+    Result r = run({"find", "--no-index", "report"});
+    EXPECT_EQ(r.out, "Alpha\nBeta\n");
+    EXPECT_TRUE(std::filesystem::is_empty(cache.path()));  // the scan makes no index
+    const std::vector<std::vector<std::string>> searches = {
+        {"report"}, {"(zeppelin|quarterly) report"}, {"R&D"}, {"--literal", "R&D"}, {"--match-case", "alpha"},
+        {"--keywords-only", "report"}, {"\\w+ing"}, {"^nothing"}, {"absent words"}};
+    for (int round = 0; round < 2; ++round) {
+        for (std::vector<std::string> args : searches) {
+            args.insert(args.begin(), "find");
+            const Result indexed = run(args);
+            args.insert(args.begin() + 1, "--no-index");
+            const Result scanned = run(args);
+            EXPECT_EQ(indexed.out, scanned.out) << args.back();
+            EXPECT_EQ(indexed.status, scanned.status) << args.back();
+            EXPECT_EQ(indexed.err, scanned.err) << args.back();
+        }
+        // Changed behind the index's back: seen by the next find.
+        writePage("Gamma", page("Gamma", "<p>a zeppelin report, quarterly</p>"));
+        std::filesystem::remove(notebook() + "/Beta.xhtml");
+    }
+    EXPECT_FALSE(std::filesystem::is_empty(cache.path()));
+    r = run({"find", "zeppelin report"});
+    EXPECT_EQ(r.out, "Gamma\n");  // in Alpha markup parts the two words
+    r = run({"--help"}, false);
+    EXPECT_NE(r.out.find("--no-index"), std::string::npos);
+}
+
 TEST_F(CliTest, PagesLinksAndBacklinksComeFromTheIndex) {
     Result r = run({"pages"});
     EXPECT_EQ(r.status, 1);  // nothing found in an empty notebook
@@ -518,6 +551,41 @@ TEST_F(CliTest, EveryCommandFirstCompletesARenameCutShort) {
     EXPECT_EQ(r.out, "GroceryList\nHome\n");
     EXPECT_EQ(readPage("Home"), after);
     EXPECT_FALSE(std::filesystem::exists(notebook() + "/.tavix-rename-journal"));
+}
+
+TEST_F(CliTest, ExportHtmlWritesTheSiteAndFailsOnWhatItCannotWrite) {
+    writePage("FrontPage", page("Front Page", "<p>See ShoppingList and NoPage</p>"));
+    writePage("ShoppingList", page("Shopping List", "<p>milk</p>"));
+    dir.write("settings.props", "app.StyleMap.Style0.Font.Name=Liberation Serif\n");
+    const std::string site = dir.file("site");
+    Result r = run({"--settings", dir.file("settings.props"), "export-html", site});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    for (const char* file : {"FrontPage.html", "ShoppingList.html", "index.html", "style.css"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(site + "/" + file)) << file;
+    const std::string front = dir.read("site/FrontPage.html");
+    EXPECT_NE(front.find("<a href=\"ShoppingList.html\">ShoppingList</a> and NoPage"), std::string::npos)
+        << front;
+    EXPECT_NE(dir.read("site/style.css").find("\"Liberation Serif\""), std::string::npos);
+    EXPECT_NE(run({"--help"}, false).out.find("export-html OUTDIR"), std::string::npos);
+
+    // A page that reads only in part is exported as far as it reads, named,
+    // and the status says the site is not complete.
+    writePage("Broken", "<html><body><p>cut");
+    r = run({"export-html", site});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find("Broken"), std::string::npos);
+    EXPECT_NE(dir.read("site/Broken.html").find("cut"), std::string::npos);
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"export-html"}, {"export-html", site, "extra"},
+          {"export-html", dir.file("settings.props") + "/site"}}) {
+        r = run(args);
+        EXPECT_EQ(r.status, 2) << args.back();
+        EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+    }
+    EXPECT_EQ(dir.read("settings.props"), "app.StyleMap.Style0.Font.Name=Liberation Serif\n");
 }
 
 }  // namespace

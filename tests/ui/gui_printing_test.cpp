@@ -194,6 +194,41 @@ TEST_F(PrintingTest, MarginsThatLeaveNoRoomFailWithoutWriting) {
     EXPECT_FALSE(std::ifstream(dir_.file("out.pdf")).good());
 }
 
+// Margins are refused exactly when they leave less than the minimum room
+// across or down, the message names the pair at fault, and printing on
+// such paper fails with that message and writes nothing.
+TEST_F(PrintingTest, RoomIsRefusedExactlyWhenMarginsLeaveTooLittle) {
+    const int paperWidth = 8500;
+    const int paperHeight = 11000;
+    for (int across = 0; across <= paperWidth + 1000; across += 250)
+        for (int down : {0, paperHeight - PagePrinter::kMinimumRoom, paperHeight - PagePrinter::kMinimumRoom + 1,
+                         paperHeight + 5000}) {
+            const PrintMargins m{across / 3, down / 2, across - across / 3, down - down / 2};
+            const Status room = PagePrinter::roomFor(m, paperWidth, paperHeight);
+            const bool wideEnough = paperWidth - across >= PagePrinter::kMinimumRoom;
+            const bool highEnough = paperHeight - down >= PagePrinter::kMinimumRoom;
+            ASSERT_EQ(room.ok(), wideEnough && highEnough) << across << " " << down;
+            if (!wideEnough) {
+                EXPECT_NE(room.message().find("left and right margins"), std::string::npos);
+            } else if (!highEnough) {
+                EXPECT_NE(room.message().find("top and bottom margins"), std::string::npos);
+            }
+        }
+    EXPECT_EQ(PagePrinter::roomFor(PrintMargins{5000, 1000, 5000, 1000}, 8500, 11000).message(),
+              "The left and right margins (12.7 cm and 12.7 cm) leave no room on a 21.6 cm wide page.");
+    // Margins beyond any int sum do not wrap around into room.
+    EXPECT_FALSE(PagePrinter::roomFor(PrintMargins{INT_MAX, 0, INT_MAX, 0}, 8500, 11000).ok());
+    // Paper of no size is no fault of the margins.
+    EXPECT_TRUE(PagePrinter::roomFor(PrintMargins{}, 0, 0).ok());
+
+    editor_.SetPlainText(u"text");
+    printer_.setMargins(PrintMargins{1000, 5400, 1000, 5400});
+    const Status printed = printer_.printPages(pdf_, 0, INT_MAX);
+    ASSERT_FALSE(printed.ok());
+    EXPECT_NE(printed.message().find("27.9 cm high page"), std::string::npos) << printed.message();
+    EXPECT_FALSE(std::ifstream(dir_.file("out.pdf")).good());
+}
+
 TEST_F(PrintingTest, LinesTallerThanAPageStillEnd) {
     // Four lines each taller than the page: every one gets a page of its own.
     QTextCursor cursor(editor_.document());

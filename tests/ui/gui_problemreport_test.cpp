@@ -66,7 +66,7 @@ TEST(ProblemReportDialogTest, CopyInfoPutsExactlyTheBoxTextOnTheClipboard) {
 TEST(ProblemReportDialogTest, AddressLinkAndCloseButton) {
     ProblemReportDialog dialog;
     EXPECT_EQ(ProblemReportDialog::mailtoUrl(),
-              QStringLiteral("mailto:") + QString::fromLatin1(ProblemReportDialog::kSupportAddress));
+              QStringLiteral("mailto:") + ProblemReportDialog::supportAddress());
     auto* link = dialog.findChild<QLabel*>(QStringLiteral("addressLink"));
     ASSERT_NE(link, nullptr);
     EXPECT_TRUE(link->text().contains(QStringLiteral("href=\"") + ProblemReportDialog::mailtoUrl() + "\""));
@@ -102,6 +102,24 @@ TEST(ProblemReportDialogTest, NamesTheProgramsOwnVersionAndSpellsItsWords) {
     EXPECT_TRUE(all.contains(QStringLiteral("improve this application.")));
 }
 
+// The address is the one Tavix was configured with (TAVIX_SUPPORT_ADDRESS),
+// shown as the link's text and target, and never an address that reaches
+// nobody.
+TEST(ProblemReportDialogTest, ShowsTheSupportAddressTavixWasConfiguredWith) {
+    const QString configured = QStringLiteral(TAVIX_SUPPORT_ADDRESS);
+    const QString address = ProblemReportDialog::supportAddress();
+    EXPECT_EQ(address.toStdString(), configured.toStdString());
+    static const QRegularExpression reserved(
+        QStringLiteral("\\.(example|invalid|test|localhost)$|@example\\.(com|net|org)$"));
+    EXPECT_FALSE(reserved.match(address).hasMatch()) << address.toStdString();
+
+    ProblemReportDialog dialog;
+    auto* link = dialog.findChild<QLabel*>(QStringLiteral("addressLink"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text().toStdString(),
+              QStringLiteral("<a href=\"mailto:%1\">%1</a>").arg(configured).toStdString());
+}
+
 TEST(ProblemReportDialogTest, WithoutAMailProgramTheReportIsCopiedAndTheAddressShown) {
     ProblemReportDialog dialog;
     QStringList opened, messages;
@@ -116,7 +134,7 @@ TEST(ProblemReportDialogTest, WithoutAMailProgramTheReportIsCopiedAndTheAddressS
     emit link->linkActivated(ProblemReportDialog::mailtoUrl());
     EXPECT_EQ(opened, QStringList{ProblemReportDialog::mailtoUrl()});
     ASSERT_EQ(messages.size(), 1);
-    EXPECT_TRUE(messages.first().contains(QString::fromLatin1(ProblemReportDialog::kSupportAddress)))
+    EXPECT_TRUE(messages.first().contains(ProblemReportDialog::supportAddress()))
         << messages.first().toStdString();
     EXPECT_EQ(QGuiApplication::clipboard()->text(), dialog.reportText());
 

@@ -11,6 +11,10 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QSet>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
 
 #include "store/PropertyNode.h"
 #include "store/StyleSheet.h"
@@ -307,6 +311,72 @@ TEST_F(StylesDialogTest, EditsOfAStyleSurviveSwitchingAway) {
     EXPECT_EQ(d.styleSheet().style(2).leftIndent(), 567);
     EXPECT_EQ(d.styleSheet().style(2).alignment(), 1);
     EXPECT_EQ(d.styleSheet().style(5).leftIndent(), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// The sample paragraph shows the style as the fields stand, before OK.
+TEST_F(StylesDialogTest, PreviewFollowsEveryFieldBeforeOk) {
+    const QString font = installedFont();
+    ASSERT_FALSE(font.isEmpty()) << "the test needs one installed font";
+    StyleSheet sheet;
+    sheet.style(1).setSize(22);
+    sheet.style(1).setBold(true);
+    StylesDialog d(sheet);
+    auto* preview = d.findChild<QTextEdit*>(QStringLiteral("stylePreview"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_TRUE(preview->isReadOnly());
+    auto charFormat = [&] {
+        QTextCursor c(preview->document());
+        c.setPosition(1);
+        return c.charFormat();
+    };
+    auto blockFormat = [&] { return preview->document()->begin().blockFormat(); };
+    ASSERT_FALSE(preview->toPlainText().isEmpty());
+    EXPECT_DOUBLE_EQ(charFormat().fontPointSize(), 12);
+
+    control<QLineEdit>(d, "sizeEdit")->setText(QStringLiteral("24"));
+    EXPECT_DOUBLE_EQ(charFormat().fontPointSize(), 24);
+    control<QListWidget>(d, "sizeList")->setCurrentRow(0);  // 8
+    EXPECT_DOUBLE_EQ(charFormat().fontPointSize(), 8);
+
+    const int row = control<QListWidget>(d, "fontList")->row(
+        control<QListWidget>(d, "fontList")->findItems(font, Qt::MatchFixedString).front());
+    control<QListWidget>(d, "fontList")->setCurrentRow(row);
+    EXPECT_EQ(charFormat().fontFamilies().toStringList().value(0), font);
+    control<QLineEdit>(d, "fontEdit")->setText(QStringLiteral("Typed Face"));
+    EXPECT_EQ(charFormat().fontFamilies().toStringList().value(0), QStringLiteral("Typed Face"));
+
+    control<QListWidget>(d, "fontStyleList")->setCurrentRow(3);
+    EXPECT_EQ(charFormat().fontWeight(), QFont::Bold);
+    EXPECT_TRUE(charFormat().fontItalic());
+    control<QListWidget>(d, "fontStyleList")->setCurrentRow(0);
+    EXPECT_NE(charFormat().fontWeight(), QFont::Bold);
+    EXPECT_FALSE(charFormat().fontItalic());
+
+    control<QComboBox>(d, "alignment")->setCurrentIndex(1);
+    EXPECT_EQ(blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    control<QComboBox>(d, "alignment")->setCurrentIndex(2);
+    EXPECT_EQ(blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+
+    // Indents and spacing keep their size against the sample's font.
+    typeInto(d, "leftIndent", QStringLiteral("2.0"));
+    typeInto(d, "rightIndent", QStringLiteral("1.0"));
+    typeInto(d, "spaceBefore", QStringLiteral("12"));
+    EXPECT_NEAR(blockFormat().leftMargin(), 2 * blockFormat().rightMargin(), 1.0);
+    EXPECT_GT(blockFormat().rightMargin(), 0);
+    EXPECT_GT(blockFormat().topMargin(), 0);
+    control<QAbstractSpinBox>(d, "rightIndent")->stepBy(1);  // 0.1 cm
+    EXPECT_NEAR(blockFormat().leftMargin(), 20 * blockFormat().rightMargin(), 2.0);
+
+    // Another style shows its own settings; nothing was given back.
+    d.chooseStyle(1);
+    EXPECT_DOUBLE_EQ(charFormat().fontPointSize(), 22);
+    EXPECT_EQ(charFormat().fontWeight(), QFont::Bold);
+    EXPECT_EQ(blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    EXPECT_EQ(d.styleSheet(), sheet);
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+#pragma once
+// Page search answered from the text index kept beside the notebook index:
+// the same pages, in the same order, with the same titles and places, as
+// PageSearch over the page files, only faster.
+//
+// What every match must contain is read from the pattern (RequiredText);
+// the index's trigrams of each page's text pass over the pages that cannot
+// hold it, and the real PageMatcher decides every other page over the runs
+// of text recorded when the page was indexed. Pages whose files changed
+// since, are not indexed, or could not be recorded faithfully are searched
+// from their files, as are pages listed under a file the index does not
+// name. The index only ever passes over pages that cannot match.
+//
+// The desktop's entry point is searchNotebook(): give it the notebook
+// folder and the request; it opens the index in the cache folder, brings it
+// up to date (or not, see updateFirst), and searches, falling back to the
+// full scan of the files when the index cannot be used at all.
+#include <atomic>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "search/MatchPlace.h"
+#include "store/FoundPage.h"
+#include "store/Status.h"
+
+namespace tavix {
+
+struct TextSearchHit {
+    FoundPage page;
+    std::u16string path;   // the page's file
+    std::u16string title;  // as PageSearch::currentTitle
+    unsigned foundIn = 0;  // MatchPlace bits, as PageSearch::currentFoundIn
+};
+
+struct TextSearchResult {
+    std::vector<TextSearchHit> found;  // listing order
+    // As PageSearch: why the search ended early (bad pattern, a match the
+    // library gave up on, stopped), with the pages found before; hostile
+    // pages passed over, each with its reason.
+    Status error;
+    bool stopped = false;
+    std::vector<Status> skipped;
+    // How it was answered: usedIndex false for the full scan of the files.
+    bool usedIndex = false;
+    std::size_t listed = 0;      // page files listed
+    std::size_t candidates = 0;  // pages the matcher looked at
+    std::size_t fromFiles = 0;   // of those, read from their files
+    double milliseconds = 0;     // the whole call, update included
+    double updateMilliseconds = 0;
+};
+
+struct TextSearchRequest {
+    std::u16string pattern;
+    bool matchCase = false;
+    bool literal = false;               // find pattern as it stands
+    unsigned places = kMatchAnywhere;   // kMatchInKeywords for keywords only
+    const std::atomic<bool>* cancel = nullptr;
+    // Brings the index up to date with the folder first (reads the files
+    // changed since). Without it pages changed since are still found right
+    // (searched from their files); only new pages' files are then read each
+    // time until an update.
+    bool updateFirst = true;
+    bool useIndex = true;               // false: the full scan, as PageSearch
+};
+
+// cacheFolder empty: NotebookIndex::defaultCacheFolder().
+TextSearchResult searchNotebook(const std::string& notebookFolder, const TextSearchRequest& request,
+                                const std::string& cacheFolder = {});
+
+}  // namespace tavix
