@@ -77,6 +77,9 @@ struct BackgroundPageSearch::Job {
         query.matchCase = request.matchCase;
         query.places = request.places;
         query.cancel = &control.cancel;
+        // The window's index service keeps the index current as files
+        // change; pages changed since are searched from their files anyway.
+        query.updateFirst = false;
         TextSearchResult result = searchNotebook(toUtf8(request.folder), query);
         std::lock_guard<std::mutex> hold(lock);
         for (TextSearchHit& hit : result.found)
