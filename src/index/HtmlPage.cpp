@@ -51,23 +51,6 @@ const char* formatElement(char letter) {
     }
 }
 
-void appendCodePoint(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 // Characters that HTML forbids in a document, or that a validator flags:
 // controls other than tab and line feed, and noncharacters.
@@ -106,7 +89,7 @@ void appendMarkup(std::string& out, std::u16string_view text, bool attribute) {
             if (c == u'\n') { out += "&#10;"; continue; }
             if (c == u'\t') { out += "&#9;"; continue; }
         }
-        appendCodePoint(out, forbiddenInHtml(c) ? 0xFFFD : c);
+        appendUtf8(forbiddenInHtml(c) ? 0xFFFD : c, out);
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "store/TextCodec.h"
+
 namespace tavix {
 
 namespace {
@@ -273,23 +275,6 @@ private:
     bool unsure_ = false;
 };
 
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
 
 }  // namespace
 
@@ -316,7 +301,7 @@ std::string describe(const RequiredText& required) {
     case RequiredText::Anything: return "*";
     case RequiredText::Literal: {
         std::string out = "\"";
-        for (const char32_t c : required.text) appendUtf8(out, c);
+        for (const char32_t c : required.text) appendUtf8(c, out);
         return out + "\"";
     }
     case RequiredText::AllOf:

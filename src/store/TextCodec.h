@@ -9,6 +9,10 @@ namespace tavix {
 // UTF-16 to UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string toUtf8(std::u16string_view text);
 
+// Appends one code point (up to U+10FFFF) as UTF-8; the caller keeps
+// surrogates out.
+void appendUtf8(char32_t cp, std::string& out);
+
 // UTF-8 to UTF-16. Malformed sequences become U+FFFD, one per bad byte.
 std::u16string fromUtf8(std::string_view bytes);
 
