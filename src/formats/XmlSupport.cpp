@@ -417,6 +417,22 @@ ParseResult parseFile(SAX2XMLReader& reader, const std::u16string& path, Content
     return parseBytes(reader, bytes.data(), bytes.size(), path, content, errors);
 }
 
+ParseResult parseBytesReusing(std::unique_ptr<SAX2XMLReader>& reader, std::string_view bytes,
+                              const std::u16string& systemId, xercesc::ContentHandler& content) {
+    if (!reader)
+        reader = makeSafeReader();
+    ParseResult result;
+    if (!reader) {
+        result.ok = false;
+        result.message = "no XML reader";
+        return result;
+    }
+    result = parseBytes(*reader, bytes.data(), bytes.size(), systemId, content, nullptr);
+    if (result.limitExceeded)
+        reader.reset();
+    return result;
+}
+
 ParseResult parseBytes(SAX2XMLReader& reader, const char* bytes, std::size_t size,
                        const std::u16string& systemId, ContentHandler& content,
                        ErrorHandler* errors) {

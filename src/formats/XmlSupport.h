@@ -2,6 +2,7 @@
 // Shared use of Xerces-C: library start-up, readers that are safe on files
 // from disk, and parse results at the edge instead of exceptions.
 #include <memory>
+#include <string_view>
 #include <string>
 
 #include <xercesc/sax2/ContentHandler.hpp>
@@ -86,6 +87,11 @@ ParseResult parseFile(xercesc::SAX2XMLReader& reader, const std::u16string& path
 ParseResult parseBytes(xercesc::SAX2XMLReader& reader, const char* bytes, std::size_t size,
                        const std::u16string& systemId, xercesc::ContentHandler& content,
                        xercesc::ErrorHandler* errors);
+// The same with a reader kept for many documents: made safe on first use,
+// and dropped after a document stopped by a bound (it may be unusable), so
+// the next document gets a new one.
+ParseResult parseBytesReusing(std::unique_ptr<xercesc::SAX2XMLReader>& reader, std::string_view bytes,
+                              const std::u16string& systemId, xercesc::ContentHandler& content);
 
 inline const char16_t* asU16(const XMLCh* s) { return reinterpret_cast<const char16_t*>(s); }
 inline const XMLCh* asXml(const char16_t* s) { return reinterpret_cast<const XMLCh*>(s); }

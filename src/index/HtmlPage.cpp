@@ -215,20 +215,9 @@ HtmlPageReader::~HtmlPageReader() = default;
 ParseResult HtmlPageReader::read(std::string_view bytes, const std::u16string& systemId,
                                  HtmlPageContent& content) {
     content = HtmlPageContent{};
-    if (!reader_)
-        reader_ = makeSafeReader();
     handler_->start(content);
-    ParseResult result;
-    if (reader_) {
-        result = parseBytes(*reader_, bytes.data(), bytes.size(), systemId, *handler_, nullptr);
-    } else {
-        result.ok = false;
-        result.message = "no XML reader";
-    }
+    const ParseResult result = parseBytesReusing(reader_, bytes, systemId, *handler_);
     handler_->finish();
-    // A reader stopped by a bound may be unusable; the next page gets a new one.
-    if (result.limitExceeded)
-        reader_.reset();
     return result;
 }
 

@@ -194,20 +194,8 @@ PageTextReader::~PageTextReader() = default;
 ParseResult PageTextReader::read(std::string_view bytes, const std::u16string& systemId,
                                  PageText& text) {
     text = PageText{};
-    if (!reader_)
-        reader_ = makeSafeReader();
     handler_->start(text);
-    ParseResult result;
-    if (reader_) {
-        result = parseBytes(*reader_, bytes.data(), bytes.size(), systemId, *handler_, nullptr);
-    } else {
-        result.ok = false;
-        result.message = "no XML reader";
-    }
-    // A reader stopped by a bound may be unusable; the next page gets a new one.
-    if (result.limitExceeded)
-        reader_.reset();
-    return result;
+    return parseBytesReusing(reader_, bytes, systemId, *handler_);
 }
 
 }  // namespace tavix

@@ -257,21 +257,25 @@ void PageMatcher::startFile(const std::u16string& path) {
     currentPath_ = path;
 }
 
-bool PageMatcher::matchesFile(const std::u16string& path) {
+bool PageMatcher::readyFor(const std::u16string& path) {
     startFile(path);
+    if (Status status = compile(); !status) {
+        error_ = status;
+        return false;
+    }
+    if (cancel_ && cancel_->load(std::memory_order_relaxed)) {
+        cancelled_ = true;
+        error_ = Status::failure("the search was stopped");
+        return false;
+    }
+    return true;
+}
+
+bool PageMatcher::matchesFile(const std::u16string& path) {
     try {
-        Status status = compile();
-        if (!status) {
-            error_ = status;
-            return false;
-        }
+        if (!readyFor(path)) return false;
         // A page deleted or made unreadable since the listing was taken is
         // simply not found, like a page that cannot be parsed.
-        if (cancel_ && cancel_->load(std::memory_order_relaxed)) {
-            cancelled_ = true;
-            error_ = Status::failure("the search was stopped");
-            return false;
-        }
         if (!readFile(path)) return false;
         const ParseResult parsed = parseBuffer(path);
         searchRun();  // the parse may have ended early or at a fatal error

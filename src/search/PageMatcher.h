@@ -129,6 +129,9 @@ private:
     bool readFile(const std::u16string& path);
     // Clears what one file's test leaves behind.
     void startFile(const std::u16string& path);
+    // startFile, then the pattern compiled and no stop asked for; false with
+    // error() set otherwise.
+    bool readyFor(const std::u16string& path);
     // Appends one recorded item (a run, or the body's start) to record_.
     void recordItem(unsigned kind, const std::wstring* text);
     // Searches one piece of text already widened; sets the place's bit.

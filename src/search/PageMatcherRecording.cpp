@@ -155,18 +155,8 @@ void PageMatcher::forEachRecordedRun(std::string_view recorded,
 }
 
 bool PageMatcher::matchesRecorded(std::string_view recorded, const std::u16string& path) {
-    startFile(path);
     try {
-        Status status = compile();
-        if (!status) {
-            error_ = status;
-            return false;
-        }
-        if (cancel_ && cancel_->load(std::memory_order_relaxed)) {
-            cancelled_ = true;
-            error_ = Status::failure("the search was stopped");
-            return false;
-        }
+        if (!readyFor(path)) return false;
         std::size_t at = 0;
         unsigned tag = 0;
         std::string_view text;
