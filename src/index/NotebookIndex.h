@@ -47,6 +47,7 @@
 
 namespace tavix {
 
+class FolderWatch;
 class PageMatcher;
 struct RequiredText;
 struct TextSearchResult;
@@ -161,7 +162,10 @@ public:
     // pages read once rather than at every search. Every page file's stamps
     // are compared with the index's, unless justUpdated says update() has
     // just done so (what changes after it, changes after the search too).
-    Status searchText(PageMatcher& matcher, TextSearchResult& out, bool justUpdated = false);
+    // With a watch of the folder the listing and stamps come from it, which
+    // looks again only at the files changed since its last use.
+    Status searchText(PageMatcher& matcher, TextSearchResult& out, bool justUpdated = false,
+                      FolderWatch* watch = nullptr);
 
     // A file changed this shortly before it was read may change again
     // within the same tick of the file system's clock, keeping its size and

@@ -21,6 +21,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "index/FolderWatch.h"
 #include "index/IndexStatements.h"
 #include "index/NotebookIndex.h"
 #include "index/RunsPacking.h"
@@ -303,7 +304,8 @@ Status NotebookIndex::candidatesOf(const RequiredText& required, std::vector<std
     return Status::success();
 }
 
-Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bool justUpdated) {
+Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bool justUpdated,
+                                 FolderWatch* watch) {
     const auto start = std::chrono::steady_clock::now();
     out = TextSearchResult{};
     if (!st_)
@@ -431,51 +433,27 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
         return true;
     };
     std::size_t nextRow = 0;
-    std::string file;
-    // Files are looked at by name within the folder: a search stats them
-    // all, and resolving the folder's path each time would cost as much.
-    const int folderFd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    struct CloseFolder {
-        int fd;
-        ~CloseFolder() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closeFolder{folderFd};
-    for (PageFileIterator it = notebook.pages(); !(it == end); ++it) {
+    Status failed = Status::success();
+    // One page of the listing, in order; current gives the file's stamps
+    // as of now. False once the search has ended.
+    auto consider = [&](const FoundPage& entry, const std::u16string& path, const std::string& file,
+                        auto&& current) -> bool {
         ++out.listed;
-        file = toUtf8(it->pageName);
-        file += ".xhtml";
         while (nextRow < rows.size() && rows[nextRow].file < file)
             ++nextRow;
         const Known* known = nullptr;
         if (nextRow < rows.size() && rows[nextRow].file == file && rows[nextRow].recorded) {
             const Known& k = rows[nextRow];
-            struct stat info {};
-            if (justUpdated) {
-                // Still the test of update(): read quietly enough to trust.
-                if (k.checked - std::max(k.mtime, k.ctime) > quietNs_)
-                    known = &k;
-            } else if (folderFd >= 0 && ::fstatat(folderFd, file.c_str(), &info, 0) == 0 &&
-                       S_ISREG(info.st_mode)) {
-                const std::int64_t mtime =
-                    static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-                const std::int64_t ctime =
-                    static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec;
-                // The same test as update(): a file whose stamps are those
-                // it was read with, and was quiet for long enough before.
-                const bool same = k.size == static_cast<std::int64_t>(info.st_size) && k.mtime == mtime &&
-                                  k.ctime == ctime && k.inode == static_cast<std::int64_t>(info.st_ino);
-                if (same && k.checked - std::max(k.mtime, k.ctime) > quietNs_)
-                    known = &k;
-            }
+            // The same test as update(): a file whose stamps are those it was
+            // read with, and was quiet for long enough before.
+            const bool same = justUpdated || current(k);
+            if (same && k.checked - std::max(k.mtime, k.ctime) > quietNs_)
+                known = &k;
         }
         Look look;
-        look.entry = *it;
-        look.path = it.path();
         if (known) {
             if (!everyPage && !known->fresh && !std::binary_search(ids.begin(), ids.end(), known->id))
-                continue;
+                return true;
             sql::Statement& query = st_->runsOf;
             query.bind(1, known->id);
             look.fromFile = !query.step();
@@ -485,25 +463,77 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
             query.reset();
             if (!read) {
                 noteDamage();
-                return read;
+                failed = read;
+                return false;
             }
         } else {
             look.fromFile = true;
             ++out.fromFiles;
         }
+        look.entry = entry;
+        look.path = path;
         ++out.candidates;
         batch.push_back(std::move(look));
-        if (batch.size() >= kLookBatch && !decide())
-            break;
+        return batch.size() < kLookBatch || decide();
+    };
+    auto sameStamps = [](const Known& k, std::int64_t size, std::int64_t mtime, std::int64_t ctime,
+                         std::int64_t inode) {
+        return k.size == size && k.mtime == mtime && k.ctime == ctime && k.inode == inode;
+    };
+    if (watch) {
+        for (const WatchedFile& f : watch->files()) {
+            auto current = [&](const Known& k) {
+                return f.regular && sameStamps(k, f.size, f.mtime, f.ctime, f.inode);
+            };
+            if (!consider(f.entry, f.path, f.file, current))
+                break;
+        }
+    } else {
+        // Files are looked at by name within the folder: a search stats
+        // them all, and resolving the folder's path each time would cost as
+        // much.
+        const int folderFd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct CloseFolder {
+            int fd;
+            ~CloseFolder() {
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        } closeFolder{folderFd};
+        std::string file;
+        for (PageFileIterator it = notebook.pages(); !(it == end); ++it) {
+            file = toUtf8(it->pageName);
+            file += ".xhtml";
+            auto current = [&](const Known& k) {
+                struct stat info {};
+                return folderFd >= 0 && ::fstatat(folderFd, file.c_str(), &info, 0) == 0 &&
+                       S_ISREG(info.st_mode) &&
+                       sameStamps(k, static_cast<std::int64_t>(info.st_size),
+                                  static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
+                                      info.st_mtim.tv_nsec,
+                                  static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 +
+                                      info.st_ctim.tv_nsec,
+                                  static_cast<std::int64_t>(info.st_ino));
+            };
+            if (!consider(*it, it.path(), file, current))
+                break;
+        }
     }
+    if (!failed)
+        return failed;
     if (!batch.empty())
         decide();
     out.milliseconds = msSince(start);
     return Status::success();
 }
 
-TextSearchResult searchNotebook(const std::string& notebookFolder, const TextSearchRequest& request,
-                                const std::string& cacheFolder) {
+namespace {
+
+// The search of searchNotebook, with index (when given, open or not yet)
+// kept by the caller.
+TextSearchResult searchWith(std::unique_ptr<NotebookIndex>* kept, FolderWatch* watch, std::int64_t quietNs,
+                            const std::string& notebookFolder, const TextSearchRequest& request,
+                            const std::string& cacheFolder) {
     const auto start = std::chrono::steady_clock::now();
     PageMatcher matcher;
     matcher.setPattern(request.literal ? PageMatcher::escapeLiteral(request.pattern) : request.pattern);
@@ -512,22 +542,31 @@ TextSearchResult searchNotebook(const std::string& notebookFolder, const TextSea
     matcher.setCancelFlag(request.cancel);
     TextSearchResult result;
     if (request.useIndex) {
-        NotebookIndex index;
-        Status ready = index.open(notebookFolder, cacheFolder.empty() ? NotebookIndex::defaultCacheFolder() : cacheFolder);
+        std::unique_ptr<NotebookIndex> local;
+        std::unique_ptr<NotebookIndex>& index = kept ? *kept : local;
+        Status ready = Status::success();
+        if (!index || !index->isOpen()) {
+            index = std::make_unique<NotebookIndex>();
+            ready = index->open(notebookFolder,
+                                cacheFolder.empty() ? NotebookIndex::defaultCacheFolder() : cacheFolder);
+        }
+        if (quietNs >= 0)
+            index->setQuietPeriod(quietNs);
         bool updated = false;
         if (ready && request.updateFirst) {
             const auto updating = std::chrono::steady_clock::now();
-            const IndexUpdate update = index.update();
+            const IndexUpdate update = index->update();
             ready = update.status;
             updated = update.status && !update.cancelled;
             result.updateMilliseconds = msSince(updating);
         }
         const double updating = result.updateMilliseconds;
-        if (ready && index.searchText(matcher, result, updated)) {
+        if (ready && index->searchText(matcher, result, updated, watch)) {
             result.updateMilliseconds = updating;
             result.milliseconds = msSince(start);
             return result;
         }
+        index.reset();  // opened afresh next time
     }
     // No usable index: the full scan of the files, as it always was.
     const double updating = result.updateMilliseconds;
@@ -543,6 +582,27 @@ TextSearchResult searchNotebook(const std::string& notebookFolder, const TextSea
     result.skipped = search.skipped();
     result.milliseconds = msSince(start);
     return result;
+}
+
+}  // namespace
+
+TextSearchResult searchNotebook(const std::string& notebookFolder, const TextSearchRequest& request,
+                                const std::string& cacheFolder) {
+    // A watch made for one search would look at every file all the same.
+    return searchWith(nullptr, nullptr, -1, notebookFolder, request, cacheFolder);
+}
+
+TextSearchSession::TextSearchSession(std::string notebookFolder, std::string cacheFolder)
+    : folder_(std::move(notebookFolder)), cacheFolder_(std::move(cacheFolder)) {}
+
+TextSearchSession::~TextSearchSession() = default;
+
+TextSearchResult TextSearchSession::search(const TextSearchRequest& request) {
+    std::lock_guard<std::mutex> turn(lock_);
+    ++searches_;
+    if (!watch_)
+        watch_ = std::make_unique<FolderWatch>(folder_);
+    return searchWith(&index_, watch_.get(), quietNs_, folder_, request, cacheFolder_);
 }
 
 }  // namespace tavix

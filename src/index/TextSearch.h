@@ -17,6 +17,9 @@
 // full scan of the files when the index cannot be used at all.
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,6 +28,9 @@
 #include "store/Status.h"
 
 namespace tavix {
+
+class FolderWatch;
+class NotebookIndex;
 
 struct TextSearchHit {
     FoundPage page;
@@ -67,5 +73,36 @@ struct TextSearchRequest {
 // cacheFolder empty: NotebookIndex::defaultCacheFolder().
 TextSearchResult searchNotebook(const std::string& notebookFolder, const TextSearchRequest& request,
                                 const std::string& cacheFolder = {});
+
+// Searches of one notebook, one after another, as searchNotebook answers
+// each: the index stays open between them and the folder is watched (see
+// index/FolderWatch.h), so a search looks again only at the files changed
+// since the last one rather than at every file. For a program that searches
+// a notebook again and again, as Find Pages does while the user types.
+// Searches from several threads take turns.
+class TextSearchSession {
+public:
+    explicit TextSearchSession(std::string notebookFolder, std::string cacheFolder = {});
+    ~TextSearchSession();
+    TextSearchSession(const TextSearchSession&) = delete;
+    TextSearchSession& operator=(const TextSearchSession&) = delete;
+
+    const std::string& folder() const { return folder_; }
+    TextSearchResult search(const TextSearchRequest& request);
+    // Searches begun so far: the first one opens the index and looks at
+    // every file, so it says little about how long the others take.
+    int searches() const { return searches_; }
+    // For tests that need the trusted path (see NotebookIndex::setQuietPeriod).
+    void setQuietPeriod(std::int64_t nanoseconds) { quietNs_ = nanoseconds; }
+
+private:
+    std::mutex lock_;
+    std::string folder_;
+    std::string cacheFolder_;
+    std::int64_t quietNs_ = -1;
+    std::atomic<int> searches_{0};
+    std::unique_ptr<NotebookIndex> index_;
+    std::unique_ptr<FolderWatch> watch_;
+};
 
 }  // namespace tavix

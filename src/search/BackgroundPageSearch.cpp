@@ -33,12 +33,13 @@ struct BackgroundPageSearch::Job {
     std::vector<Status> skipped;
     std::size_t foundCount = 0;
     bool usedIndex = false;
-    double milliseconds = -1;  // how long the index took to answer
+    double milliseconds = -1;  // how long the index took to answer (-1: not telling)
     std::thread worker;
+    std::shared_ptr<TextSearchSession> session;  // of request.folder, when from the index
 
     void run(const Request& request) {
         try {
-            if (request.useIndex) {
+            if (session) {
                 runFromIndex(request);
                 return;
             }
@@ -80,7 +81,8 @@ struct BackgroundPageSearch::Job {
         // The window's index service keeps the index current as files
         // change; pages changed since are searched from their files anyway.
         query.updateFirst = false;
-        TextSearchResult result = searchNotebook(toUtf8(request.folder), query);
+        const bool first = session->searches() == 0;
+        TextSearchResult result = session->search(query);
         std::lock_guard<std::mutex> hold(lock);
         for (TextSearchHit& hit : result.found)
             found.push_back({std::move(hit.page), std::move(hit.title), hit.foundIn});
@@ -91,7 +93,9 @@ struct BackgroundPageSearch::Job {
         stopped = result.stopped;
         skipped = std::move(result.skipped);
         usedIndex = result.usedIndex;
-        milliseconds = result.milliseconds;
+        // The first search sets the session up; those after it tell how
+        // quickly the index answers.
+        milliseconds = first ? -1 : result.milliseconds;
         done = true;
     }
 };
@@ -133,6 +137,14 @@ bool BackgroundPageSearch::hasWorkers() const { return job_ != nullptr || !retir
 void BackgroundPageSearch::start(const Request& request) {
     stop();
     auto job = std::make_shared<Job>();
+    if (request.useIndex) {
+        // One session per notebook: searches after the first look again
+        // only at the files changed since the last.
+        const std::string folder = toUtf8(request.folder);
+        if (!session_ || session_->folder() != folder)
+            session_ = std::make_shared<TextSearchSession>(folder);
+        job->session = session_;
+    }
     pane_.beginSearch(request.searchText);
     try {
         // The worker holds the job too, so it may outlive a stop.

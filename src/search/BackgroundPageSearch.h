@@ -21,6 +21,7 @@
 namespace tavix {
 
 class PageListWindow;
+class TextSearchSession;
 
 class BackgroundPageSearch : public QObject {
     Q_OBJECT
@@ -76,6 +77,8 @@ private:
     PageListWindow& pane_;
     std::shared_ptr<Job> job_;
     std::vector<std::shared_ptr<Job>> retired_;  // stopped, worker still ending
+    // Kept between searches of the same notebook (shared with the workers).
+    std::shared_ptr<TextSearchSession> session_;
     double lastMilliseconds_ = -1;  // the last search that ended, in its worker
     bool lastUsedIndex_ = false;
     QTimer poll_;

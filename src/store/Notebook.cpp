@@ -60,26 +60,10 @@ void PageFileIterator::advance() { readCurrent(); }
 void PageFileIterator::readCurrent() {
     while (next_ < files_.size()) {
         const std::string& file = files_[next_++];
-        // Hidden files are never pages; among them are the temporary files
-        // of a save in progress.
-        if (file.empty() || file.front() == '.')
+        std::optional<std::u16string> pageName = Notebook::pageNameOfFile(file);
+        if (!pageName)
             continue;
-        // Only names that end in ".xhtml" are pages, named by all that comes
-        // before it: "Page.xhtml~" and "Page.xhtml.bak" are backups, not the
-        // page "Page", and "notes.xhtml.xhtml" is the page "notes.xhtml",
-        // whose pagePath is that same file.
-        if (file.size() <= kPageSuffix.size() ||
-            file.compare(file.size() - kPageSuffix.size(), kPageSuffix.size(), kPageSuffix) != 0)
-            continue;
-        const std::string base = file.substr(0, file.size() - kPageSuffix.size());
-        // A name that is not UTF-8 could not be opened again by its page
-        // name, so it is not offered as a page.
-        if (!isValidUtf8(file))
-            continue;
-        const std::u16string pageName = fromUtf8(base);
-        if (!Notebook::isSafePageName(pageName))
-            continue;
-        entry_.pageName = pageName;
+        entry_.pageName = std::move(*pageName);
         entry_.notebookName = notebookName_;
         path_ = folder_ + u"/" + fromUtf8(file);
         return;
@@ -87,6 +71,27 @@ void PageFileIterator::readCurrent() {
     // Exhausted: an empty entry equals the end marker.
     entry_ = FoundPage{};
     path_.clear();
+}
+
+std::optional<std::u16string> Notebook::pageNameOfFile(std::string_view file) {
+    // Hidden files are never pages; among them are the temporary files of a
+    // save in progress.
+    if (file.empty() || file.front() == '.')
+        return std::nullopt;
+    // Only names that end in ".xhtml" are pages, named by all that comes
+    // before it: "Page.xhtml~" and "Page.xhtml.bak" are backups, not the
+    // page "Page", and "notes.xhtml.xhtml" is the page "notes.xhtml", whose
+    // pagePath is that same file.
+    if (file.size() <= kPageSuffix.size() || !file.ends_with(kPageSuffix))
+        return std::nullopt;
+    // A name that is not UTF-8 could not be opened again by its page name,
+    // so it is not offered as a page.
+    if (!isValidUtf8(file))
+        return std::nullopt;
+    std::u16string pageName = fromUtf8(file.substr(0, file.size() - kPageSuffix.size()));
+    if (!isSafePageName(pageName))
+        return std::nullopt;
+    return pageName;
 }
 
 // ---------------------------------------------------------------- notebook

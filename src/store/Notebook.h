@@ -4,6 +4,7 @@
 #include <ctime>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -91,6 +92,10 @@ public:
     // unpaired surrogate (which has no UTF-8 form, so two names would share
     // one file). Such pages can be shown but not saved.
     static bool isSafePageName(const std::u16string& pageName);
+    // The page a file of the folder holds, by its name (UTF-8): none for
+    // hidden files, names not ending in ".xhtml", names that are not UTF-8
+    // and unsafe page names. What the page listing goes by.
+    static std::optional<std::u16string> pageNameOfFile(std::string_view file);
 
     // The page's document: from the cache (use count + 1), parsed from its
     // file, or a new page from the template when there is no file. The

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "index/FolderWatch.h"
 #include "index/NotebookIndex.h"
 #include "index/RunsPacking.h"
 #include "index/TextSearch.h"
@@ -147,9 +148,9 @@ Answer fullScan(const std::string& folder, PageMatcher& matcher) {
 }
 
 Answer indexed(NotebookIndex& index, PageMatcher& matcher, std::size_t* candidates = nullptr,
-               bool justUpdated = false) {
+               bool justUpdated = false, FolderWatch* watch = nullptr) {
     TextSearchResult result;
-    Status status = index.searchText(matcher, result, justUpdated);
+    Status status = index.searchText(matcher, result, justUpdated, watch);
     EXPECT_TRUE(status) << status.message();
     EXPECT_TRUE(result.usedIndex);
     Answer answer;
@@ -177,10 +178,26 @@ protected:
     void write(const std::string& page, const std::string& bytes) {
         const std::string path = folder_ + "/" + page + ".xhtml";
         ASSERT_TRUE(writeFileAtomically(path, bytes));
+        setStamp(path, 1'000'000'000 + ++stamp_);
+    }
+    static void setStamp(const std::string& path, long seconds) {
         struct timespec times[2];
-        times[0].tv_sec = times[1].tv_sec = 1'000'000'000 + ++stamp_;
+        times[0].tv_sec = times[1].tv_sec = seconds;
         times[0].tv_nsec = times[1].tv_nsec = 0;
         ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+    }
+    // Writes over the file in place, as some editors do, and puts its
+    // modification time back: only its change time and bytes tell.
+    static void overwrite(const std::string& path, const std::string& bytes) {
+        struct stat before {};
+        const bool existed = ::stat(path.c_str(), &before) == 0;
+        FILE* out = std::fopen(path.c_str(), "r+b");
+        if (!out) out = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(out, nullptr);
+        ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), out), bytes.size());
+        ASSERT_EQ(::ftruncate(::fileno(out), static_cast<off_t>(bytes.size())), 0);
+        std::fclose(out);
+        if (existed) setStamp(path, before.st_mtim.tv_sec);
     }
 
     TempDir notebookDir_;
@@ -199,6 +216,13 @@ TEST_F(TextSearchTest, AnswersAsTheFullScanDoes) {
     constexpr int kPages = 48;
     for (int i = 0; i < kPages; ++i) write(name(i), pageFile(rng));
     ASSERT_TRUE(index_.update().status);
+    // The same searches with the folder watched (as the window searches):
+    // the watch must see every change that a stat of every file would.
+    FolderWatch watch(folder_);
+    // A page with a second name outside the notebook, written through it.
+    TempDir outside;
+    const std::string linked = outside.path() + "/Linked.xhtml";
+    ASSERT_EQ(::link((folder_ + "/" + name(3) + ".xhtml").c_str(), linked.c_str()), 0);
     int searches = 0;
     std::size_t passedOver = 0;
     for (int round = 0; round < 42; ++round) {
@@ -208,6 +232,8 @@ TEST_F(TextSearchTest, AnswersAsTheFullScanDoes) {
             const unsigned how = rng() % 6;
             if (how == 0) {
                 std::remove((folder_ + "/" + page + ".xhtml").c_str());
+            } else if (how == 1 && rng() % 2) {
+                overwrite(rng() % 3 ? folder_ + "/" + page + ".xhtml" : linked, pageFile(rng));
             } else {
                 const std::string bytes = pageFile(rng);
                 write(page, bytes);
@@ -218,6 +244,13 @@ TEST_F(TextSearchTest, AnswersAsTheFullScanDoes) {
         }
         // A file listed under a name the index keys otherwise.
         if (round == 10) write(name(1) + ".xhtml.old", pageFile(rng));
+        // A page that is a symbolic link for a while, its target written
+        // where no notice reaches the notebook's folder.
+        const std::string symlink = folder_ + "/Symbolic.xhtml";
+        if (round == 20) ASSERT_EQ(::symlink(linked.c_str(), symlink.c_str()), 0);
+        if (round == 30) std::remove(symlink.c_str());
+        // A folder where a page could be.
+        if (round == 25) ASSERT_EQ(::mkdir((folder_ + "/Folder.xhtml").c_str(), 0700), 0);
         const bool updated = rng() % 3 == 0;
         if (updated) {
             ASSERT_TRUE(index_.update().status);
@@ -233,6 +266,8 @@ TEST_F(TextSearchTest, AnswersAsTheFullScanDoes) {
             const Answer expected = fullScan(folder_, matcher);
             std::size_t candidates = 0;
             const Answer got = indexed(index_, matcher, &candidates);
+            ASSERT_EQ(indexed(index_, matcher, nullptr, false, &watch), expected)
+                << "watched, pattern \"" << pattern << "\" round " << round;
             passedOver += kPages - std::min<std::size_t>(kPages, candidates);
             // Right after an update the search may take the stamps it read.
             if (updated) {
