@@ -358,14 +358,16 @@ private:
         return found ? kSuccess : kNoMatch;
     }
 
-    // find answered from the index, brought up to date first; the same
-    // output as the scan above.
+    // find answered from the index; the same output as the scan above.
+    // Pages changed since they were indexed are searched from their files,
+    // and indexed once the answer is out, so that the next search need not.
     int findIndexed(const std::string& pattern) {
         TextSearchRequest request;
         request.pattern = fromUtf8(pattern);
         request.literal = hasFlag("--literal");
         request.matchCase = hasFlag("--match-case");
         request.places = hasFlag("--keywords-only") ? kMatchInKeywords : kMatchAnywhere;
+        request.updateFirst = false;
         const TextSearchResult result = searchNotebook(options_.notebookFolder, request);
         std::string out;
         for (const TextSearchHit& hit : result.found) out += toUtf8(hit.page.pageName) + nameEnd();
@@ -373,6 +375,8 @@ private:
         if (!writeStdout(out)) return fail("cannot write to standard output");
         for (const Status& skipped : result.skipped)
             std::fprintf(stderr, "tavix-cli: skipped: %s\n", skipped.message().c_str());
+        if (result.usedIndex && result.fromFiles > 0 && index_.open(options_.notebookFolder))
+            index_.update();  // a cache: a failure here changes no answer
         return result.found.empty() ? kNoMatch : kSuccess;
     }
 
