@@ -1,7 +1,9 @@
 // The long run of the editor's property test: thousands of random edit
 // sequences through the real control, each compared with its saved page read
-// again. Prints each failing sequence, shrunk, and the count.
-//   bench_gui_edit_sequences [runs] [seed]
+// again. Prints each failing sequence, shrunk, and the count. With a part
+// length, paragraphs longer than twice that are shown in parts of it (a few
+// characters make every paragraph of the random pages one in parts).
+//   bench_gui_edit_sequences [runs] [seed] [part length]
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,6 +18,8 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 3000;
     std::mt19937 rng(argc > 2 ? unsigned(std::atoi(argv[2])) : 1u);
     tavix::test::EditBench bench;
+    if (argc > 3)
+        bench.setPartLength(std::atoi(argv[3]));
     int failures = 0;
     for (int run = 0; run < runs; ++run) {
         const std::string body = tavix::test::randomBody(rng);

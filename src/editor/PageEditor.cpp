@@ -16,6 +16,7 @@
 #include <QTextOption>
 
 #include "editor/LinkWords.h"
+#include "platform/ParagraphParts.h"
 #include "platform/RtfDocument.h"
 
 namespace tavix {
@@ -207,8 +208,13 @@ std::pair<int, int> PageEditor::ParagraphRangeAt(int pos) const {
     QTextBlock block = document()->findBlock(pos);
     if (!block.isValid())
         block = document()->lastBlock();
+    // A long paragraph shown in parts: all of them.
+    while (block.previous().isValid() && continuesParagraph(block.blockFormat()))
+        block = block.previous();
     const int start = block.position();
-    int end = start + block.length();  // through the separator
+    while (block.next().isValid() && continuesParagraph(block.next().blockFormat()))
+        block = block.next();
+    int end = block.position() + block.length();  // through the separator
     if (!block.next().isValid())
         end -= 1;  // the last paragraph has none
     return {start, end};
@@ -244,9 +250,16 @@ void PageEditor::Clear() {
     if (!c.hasSelection()) {
         if (c.position() >= textLength())
             return;  // nothing after the caret
+        // Past the break between two parts of a paragraph, which is no text.
+        if (atPartEnd(c))
+            c.movePosition(QTextCursor::NextCharacter);
         c.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
     }
+    c.beginEditBlock();
+    QTextCursor edit(document());
+    joinPartsOfSelection(edit, c);
     c.removeSelectedText();
+    c.endEditBlock();
     setTextCursor(c);
     conformEdits();
 }
@@ -261,7 +274,16 @@ void PageEditor::ClearAll() {
 
 void PageEditor::Copy() { copy(); }
 void PageEditor::Cut() {
-    cut();
+    QTextCursor c = textCursor();
+    if (!c.hasSelection())
+        return;
+    copy();
+    c.beginEditBlock();
+    QTextCursor edit(document());
+    joinPartsOfSelection(edit, c);
+    c.removeSelectedText();
+    c.endEditBlock();
+    setTextCursor(c);
     conformEdits();
 }
 void PageEditor::Paste() { paste(); }  // the control pastes plain text only
@@ -335,12 +357,17 @@ void PageEditor::ReplaceSelectionWithRtf(const std::u16string& rtf) { replaceSel
 
 void PageEditor::ReplaceParagraphWithRtf(int pos, const std::u16string& rtf) {
     pos = std::clamp(pos, 0, textLength());
-    const QTextBlock block = document()->findBlock(pos);
-    if (!block.isValid())
-        return;
-    const int blocksBefore = document()->blockCount();
     QTextCursor c(document());
     c.beginEditBlock();
+    QTextCursor at(document());
+    at.setPosition(pos);
+    joinParts(c, pos);  // the paragraph whole, as the RTF has it
+    const QTextBlock block = document()->findBlock(at.position());
+    if (!block.isValid()) {
+        c.endEditBlock();
+        return;
+    }
+    const int blocksBefore = document()->blockCount();
     c.setPosition(block.position());
     c.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
     insertRtf(c, rtf);

@@ -17,6 +17,7 @@
 #include <QTextLayout>
 #include <QWheelEvent>
 
+#include "platform/ParagraphParts.h"
 #include "platform/RtfDocument.h"
 
 namespace tavix {
@@ -59,6 +60,19 @@ qsizetype insertedLength(const QString& text) {
     for (QChar c : text)
         if ((c.unicode() >= 0x20 && c.unicode() != 0x7F) || c.unicode() == u'\t') ++n;
     return n;
+}
+
+// Keys that replace or remove a selection: text, Backspace, Delete, and
+// the word, line and cut shortcuts.
+bool changesText(const QKeyEvent* event) {
+    if (insertedLength(event->text()) > 0 || event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)
+        return true;
+    for (QKeySequence::StandardKey k : {QKeySequence::Cut, QKeySequence::DeleteStartOfWord,
+                                        QKeySequence::DeleteEndOfWord, QKeySequence::DeleteEndOfLine,
+                                        QKeySequence::DeleteCompleteLine})
+        if (event->matches(k))
+            return true;
+    return false;
 }
 
 }  // namespace
@@ -141,6 +155,7 @@ void RichTextControl::loadContent(const std::function<void(QTextCursor&)>& inser
     cursor.setCharFormat(QTextCharFormat());
     insert(cursor);
     cursor.endEditBlock();
+    normalizeParts(*doc, 0, doc->characterCount(), partLength_, false);
     // A page whose paragraphs hold no text (an empty body) still types in
     // its style's format, not in the widget's font.
     setTextCursor(QTextCursor(doc));
@@ -160,6 +175,9 @@ std::u16string RichTextControl::rtfContent() const { return documentToRtf(*docum
 void RichTextControl::replaceSelectionWithRtf(const std::u16string& rtf) {
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
+    QTextCursor edit(document());
+    joinPartsOfSelection(edit, cursor);
+    joinParts(edit, cursor.selectionStart());
     insertRtf(cursor, rtf);
     cursor.endEditBlock();
     setTextCursor(cursor);
@@ -170,25 +188,10 @@ void RichTextControl::setPlainContent(const std::u16string& text) {
     loadContent([&](QTextCursor& cursor) { cursor.insertText(normalizePlainText(QString::fromStdU16String(text))); });
 }
 
-std::u16string RichTextControl::plainContent() const {
-    QString all;
-    all.reserve(document()->characterCount());
-    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
-        if (b != document()->begin()) all.append(QLatin1Char('\r'));
-        all.append(b.text());
-    }
-    return all.toStdU16String();
-}
+std::u16string RichTextControl::plainContent() const { return textRange(0, textLength()); }
 
 std::u16string RichTextControl::textRange(int start, int end) const {
-    const int length = textLength();
-    start = std::clamp(start, 0, length);
-    end = std::clamp(end, 0, length);
-    if (end <= start) return {};
-    QTextCursor cursor(document());
-    cursor.setPosition(start);
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
-    QString text = cursor.selectedText();
+    QString text = paragraphText(*document(), start, end);
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\r'));
     return text.toStdU16String();
 }
@@ -340,11 +343,28 @@ void RichTextControl::insertFromMimeData(const QMimeData* source) {
     }
     // Plain text only, in the format at the caret, as one undo step.
     cursor.beginEditBlock();
+    QTextCursor edit(document());
+    joinPartsOfSelection(edit, cursor);
+    if (text.contains(QLatin1Char('\n')))
+        joinParts(edit, cursor.selectionStart());  // new paragraphs take whole formats
     cursor.insertText(text);
     cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();
     conformEdits();
+}
+
+QMimeData* RichTextControl::createMimeDataFromSelection() const {
+    const QTextCursor cursor = textCursor();
+    QString text = paragraphText(*document(), cursor.selectionStart(), cursor.selectionEnd());
+    QString selected = cursor.selectedText();
+    if (text.size() == selected.size())
+        return QTextEdit::createMimeDataFromSelection();
+    // Parts of a paragraph are one paragraph wherever the text goes.
+    auto* data = new QMimeData;
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    data->setText(text);
+    return data;
 }
 
 void RichTextControl::keyPressEvent(QKeyEvent* event) {
@@ -358,11 +378,14 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
     if (isReturn && !isReadOnly() && !event->modifiers().testFlag(Qt::ControlModifier)) {
         QTextCursor cursor = textCursor();
         cursor.beginEditBlock();
+        QTextCursor edit(document());
+        joinPartsOfSelection(edit, cursor);
         cursor.removeSelectedText();
-        if (hasFollowingFormat_ && cursor.atBlockEnd() && styleIndexOf(cursor.blockFormat()) != 0)
+        // The new paragraph starts whole: parts after the caret continue it.
+        if (hasFollowingFormat_ && cursor.atBlockEnd() && !atPartEnd(cursor) && styleIndexOf(cursor.blockFormat()) != 0)
             cursor.insertBlock(followingBlock_, followingChars_);
         else
-            cursor.insertBlock(cursor.blockFormat(), cursor.charFormat());
+            cursor.insertBlock(paragraphFormatOf(cursor.blockFormat()), cursor.charFormat());
         cursor.endEditBlock();
         setTextCursor(cursor);
         ensureCursorVisible();
@@ -375,7 +398,42 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
         forgetEdits();
         return;
     }
-    QTextEdit::keyPressEvent(event);
+    if (!isReadOnly() && !event->modifiers().testFlag(Qt::ControlModifier) && !textCursor().hasSelection()) {
+        // Between two parts of a paragraph the break is no character: the
+        // keys delete the character beyond it.
+        QTextCursor cursor = textCursor();
+        if ((event->key() == Qt::Key_Backspace && atPartStart(cursor)) ||
+            (event->key() == Qt::Key_Delete && atPartEnd(cursor))) {
+            const bool back = event->key() == Qt::Key_Backspace;
+            cursor.beginEditBlock();
+            cursor.setPosition(cursor.position() + (back ? -1 : 1));
+            if (back)
+                cursor.deletePreviousChar();
+            else
+                cursor.deleteChar();
+            cursor.endEditBlock();
+            event->accept();
+            conformEdits();
+            return;
+        }
+    }
+    const QTextCursor caret = textCursor();
+    const bool mergesParagraphs = !caret.hasSelection() &&
+                                  ((event->key() == Qt::Key_Backspace && caret.atBlockStart()) ||
+                                   (event->key() == Qt::Key_Delete && caret.atBlockEnd()));
+    if (!isReadOnly() && changesText(event) && (mergesParagraphs || mayBreakParts(caret))) {
+        // One undo step with the mending that follows (Qt's own step for a
+        // merge of paragraphs would not take it in, and undo would take
+        // back the mending alone); a removal across blocks merges them,
+        // which must meet whole paragraphs.
+        QTextCursor edit(document());
+        edit.beginEditBlock();
+        joinPartsOfSelection(edit, textCursor());
+        QTextEdit::keyPressEvent(event);
+        edit.endEditBlock();
+    } else {
+        QTextEdit::keyPressEvent(event);
+    }
     conformEdits();
 }
 
@@ -445,11 +503,18 @@ void RichTextControl::noteChange(int position, int removed, int added) {
 }
 
 void RichTextControl::conformEdits() {
-    const int from = dirtyFrom_;
-    const int to = dirtyTo_;
+    int from = dirtyFrom_;
+    int to = dirtyTo_;
     const bool removedText = removed_ > 1;
     forgetEdits();
-    if (from < 0 || styles_.empty() || isReadOnly())
+    if (from < 0 || isReadOnly())
+        return;
+    if (normalizeParts(*document(), from, to, partLength_, true)) {
+        from = std::min(from, dirtyFrom_);
+        to = std::max(to, dirtyTo_) + 2;
+        forgetEdits();
+    }
+    if (styles_.empty())
         return;
     conformRange(from, to, true, removedText);
 }
@@ -530,7 +595,15 @@ void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
             return;
         }
     }
-    QTextEdit::inputMethodEvent(event);
+    if (!commit.isEmpty() && !isReadOnly() && mayBreakParts(textCursor())) {
+        QTextCursor edit(document());
+        edit.beginEditBlock();
+        joinPartsOfSelection(edit, textCursor());
+        QTextEdit::inputMethodEvent(event);
+        edit.endEditBlock();
+    } else {
+        QTextEdit::inputMethodEvent(event);
+    }
     if (!commit.isEmpty())
         conformEdits();
 }
@@ -559,14 +632,20 @@ bool RichTextControl::dropSelectionAt(int position, bool copy) {
     QTextCursor target(document());
     target.setPosition(position);
     target.beginEditBlock();
+    QTextCursor edit(document());
+    joinPartsOfSelection(edit, selection);
+    joinParts(edit, target.position());
     if (!copy)
         selection.removeSelectedText();  // target follows the text it stands in
     const int from = target.position();
     insertRtf(target, rtf);
     target.endEditBlock();
-    const int to = target.position();
+    // Held by a cursor, as cutting the paragraph into parts moves it.
+    QTextCursor dropped(document());
+    dropped.setPosition(from);
+    dropped.setPosition(target.position(), QTextCursor::KeepAnchor);
     conformEdits();
-    setSelection(from, to);
+    setTextCursor(dropped);
     ensureCursorVisible();
     return true;
 }

@@ -2,6 +2,7 @@
 // The platform's rich-text control, on QTextEdit: what the page editor needs
 // of an editing widget, in the rich-edit control's terms (character
 // positions, display lines, a modified flag, a text limit, plain-text paste).
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -74,6 +75,14 @@ public:
     // next load; never part of what is saved.
     void setIndentRoom(double pixels);
 
+    // Paragraphs longer than twice this many characters are shown in parts
+    // of about this length (see platform/ParagraphParts.h), so that typing
+    // lays out a part, not the paragraph; 0 shows every paragraph whole.
+    // Takes effect at the next load. Never part of what is saved.
+    static constexpr int kDefaultPartLength = 1500;
+    void setPartLength(int characters) { partLength_ = std::max(0, characters); }
+    int partLength() const { return partLength_; }
+
     // Typing is refused and pasted text cut (never inside a surrogate pair)
     // beyond this many characters, with a beep; loading is never cut.
     void setTextLimit(int characters) { textLimit_ = characters; }
@@ -131,6 +140,7 @@ protected:
     // Paste and drops from elsewhere take plain text only, in the format at
     // the caret.
     bool canInsertFromMimeData(const QMimeData* source) const override;
+    QMimeData* createMimeDataFromSelection() const override;
     void insertFromMimeData(const QMimeData* source) override;
     // Return and Shift+Return start a paragraph, by one rule: at the end of
     // a heading a Normal one, anywhere else one in the paragraph's own
@@ -186,6 +196,7 @@ private:
     void conformRange(int from, int to, bool joinEdit, bool resetCaret);
 
     int textLimit_ = 500000;
+    int partLength_ = kDefaultPartLength;
     int zoom_ = 100;
     int leftMargin_ = 0;
     int rightMargin_ = 0;

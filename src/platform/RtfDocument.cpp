@@ -18,6 +18,32 @@
 
 namespace tavix {
 
+QTextBlockFormat paragraphFormatOf(QTextBlockFormat part) {
+    if (part.hasProperty(kHeldSpaceBeforeProperty)) {
+        part.setTopMargin(part.doubleProperty(kHeldSpaceBeforeProperty));
+        part.clearProperty(kHeldSpaceBeforeProperty);
+    }
+    if (part.hasProperty(kHeldSpaceAfterProperty)) {
+        part.setBottomMargin(part.doubleProperty(kHeldSpaceAfterProperty));
+        part.clearProperty(kHeldSpaceAfterProperty);
+    }
+    part.clearProperty(kContinuesProperty);
+    return part;
+}
+
+QTextBlockFormat partFormatOf(QTextBlockFormat paragraph, bool continues, bool followed) {
+    if (continues) {
+        paragraph.setProperty(kContinuesProperty, true);
+        paragraph.setProperty(kHeldSpaceBeforeProperty, paragraph.topMargin());
+        paragraph.setTopMargin(0);
+    }
+    if (followed) {
+        paragraph.setProperty(kHeldSpaceAfterProperty, paragraph.bottomMargin());
+        paragraph.setBottomMargin(0);
+    }
+    return paragraph;
+}
+
 int styleIndexOf(const QTextBlockFormat& format) {
     if (!format.hasProperty(kStyleIndexProperty)) return 0;
     const int index = format.intProperty(kStyleIndexProperty);
@@ -214,11 +240,11 @@ void Exporter::collect(int start, int end, bool finalEnd) {
     start = std::clamp(start, 0, last);
     end = std::clamp(end, 0, last);
     if (end < start) std::swap(start, end);
-    for (QTextBlock b = doc_.findBlock(start); b.isValid(); b = b.next()) {
-        const int blockStart = b.position();
-        const int textEnd = blockStart + b.length() - 1;
-        if (blockStart > end || (blockStart == end && end > start && !finalEnd)) break;
-        const QTextBlockFormat bf = b.blockFormat();
+    QTextBlock b = doc_.findBlock(start);
+    while (b.isValid()) {
+        if (b.position() > end || (b.position() == end && end > start && !finalEnd)) break;
+        // A paragraph's formatting is that of all its parts alike.
+        const QTextBlockFormat bf = paragraphFormatOf(b.blockFormat());
         OutParagraph p;
         p.style = styleIndexOf(bf);
         const Qt::Alignment a = bf.alignment() & Qt::AlignHorizontal_Mask;
@@ -228,23 +254,40 @@ void Exporter::collect(int start, int end, bool finalEnd) {
         p.spaceAfter = twips.spaceAfter;
         p.leftIndent = twips.leftIndent;
         p.rightIndent = twips.rightIndent;
-        p.ended = end > textEnd || (finalEnd && !b.next().isValid());
-        const int from = std::max(start, blockStart);
-        const int to = std::min(end, textEnd);
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment frag = it.fragment();
-            const int fs = frag.position();
-            const int fe = fs + frag.length();
-            if (fe <= from || fs >= to) continue;
-            const int a0 = std::max(fs, from);
-            const int a1 = std::min(fe, to);
-            appendText(p, QStringView(frag.text()).mid(a0 - fs, a1 - a0), styleOf(frag));
+        const QTextCharFormat firstMark = b.charFormat();
+        // The paragraph's parts, from b on; the breaks between them are no
+        // text of the paragraph.
+        for (QTextBlock part = b;;) {
+            const int textEnd = part.position() + part.length() - 1;
+            const int from = std::max(start, part.position());
+            const int to = std::min(end, textEnd);
+            for (auto it = part.begin(); !it.atEnd(); ++it) {
+                const QTextFragment frag = it.fragment();
+                const int fs = frag.position();
+                const int fe = fs + frag.length();
+                if (fe <= from || fs >= to) continue;
+                const int a0 = std::max(fs, from);
+                const int a1 = std::min(fe, to);
+                appendText(p, QStringView(frag.text()).mid(a0 - fs, a1 - a0), styleOf(frag));
+            }
+            const QTextBlock next = part.next();
+            if (!next.isValid() || !continuesParagraph(next.blockFormat())) {
+                p.ended = end > textEnd || (finalEnd && !next.isValid());
+                b = next;
+                break;
+            }
+            if (end <= textEnd) {  // the range ends inside the paragraph
+                b = QTextBlock();
+                break;
+            }
+            part = next;
         }
-        const QTextCharFormat mark = p.runs.empty() ? b.charFormat() : QTextCharFormat();
+        const QTextCharFormat mark = p.runs.empty() ? firstMark : QTextCharFormat();
         p.markFont = p.runs.empty() ? fontIndex(mark) : p.runs.front().style.font;
         p.markHalfPoints = p.runs.empty() ? halfPointsOf(mark) : p.runs.front().style.halfPoints;
+        const bool ended = p.ended;
         paragraphs_.push_back(std::move(p));
-        if (!paragraphs_.back().ended) break;
+        if (!ended) break;
     }
     if (fonts_.empty()) fontIndex(QTextCharFormat());
 }

@@ -49,6 +49,28 @@ inline constexpr int kRightIndentTwipsProperty = QTextFormat::UserProperty + 5;
 inline constexpr int kIndentRoomProperty = QTextFormat::UserProperty + 6;
 inline constexpr char kIndentRoomName[] = "indentRoom";
 
+// A long paragraph is shown as several blocks, its parts, each laid out on
+// its own: Qt lays a block out whole at every change, which in a paragraph
+// of 200,000 characters costs tens of milliseconds a key. Every part but
+// the first carries kContinuesProperty; parts meet only after a blank or a
+// tab, so no word is cut. The space between parts is taken away for the
+// display (held in the two properties below) and every part holds its
+// paragraph's formatting otherwise. The exporter writes a paragraph's parts
+// as one paragraph; what the control hands out as text never holds the
+// breaks between them. Parts are a matter of display alone.
+inline constexpr int kContinuesProperty = QTextFormat::UserProperty + 7;
+inline constexpr int kHeldSpaceBeforeProperty = QTextFormat::UserProperty + 8;
+inline constexpr int kHeldSpaceAfterProperty = QTextFormat::UserProperty + 9;
+
+inline bool continuesParagraph(const QTextBlockFormat& format) {
+    return format.boolProperty(kContinuesProperty);
+}
+// The paragraph's own formatting, from any of its parts.
+QTextBlockFormat paragraphFormatOf(QTextBlockFormat part);
+// What a part shows of its paragraph's formatting: no space before when it
+// continues the paragraph, none after when another part follows.
+QTextBlockFormat partFormatOf(QTextBlockFormat paragraph, bool continues, bool followed);
+
 // Style index of a block format (0 when unset or out of range).
 int styleIndexOf(const QTextBlockFormat& format);
 

@@ -177,6 +177,8 @@ TEST_F(WysiwygTest, KeptRegressions) {
          {{EditStep::Select, 1, 1}, {EditStep::Delete}}},
         {"PasteHeadingTextIntoBoldStyle", "<body><p>plain</p><h6>six</h6></body>",
          {{EditStep::Select, 0, 3}, {EditStep::Copy}, {EditStep::Select, 8, 8}, {EditStep::Paste}}},
+        {"HeadingMergedIntoHeadingThenUndone", "<body><h2>x</h2><h6>yz</h6></body>",
+         {{EditStep::Select, 2, 2}, {EditStep::Backspace}, {EditStep::Undo}}},
     };
     for (const Regression& r : cases)
         EXPECT_EQ(bench.runAll(r.body, r.steps), "") << r.name;
@@ -184,6 +186,24 @@ TEST_F(WysiwygTest, KeptRegressions) {
 
 TEST_F(WysiwygTest, RandomEditSequencesShowWhatTheyStore) {
     std::mt19937 rng(7031);
+    for (int run = 0; run < 200; ++run) {
+        const std::string body = randomBody(rng);
+        const std::vector<EditStep> steps = randomSteps(rng, 8);
+        if (bench.runAll(body, steps).empty())
+            continue;
+        const std::vector<EditStep> minimal = shrink(bench, body, steps);
+        ADD_FAILURE() << "run " << run << " on " << body << "\n  " << describe(minimal) << "\n"
+                      << bench.runAll(body, minimal);
+        return;
+    }
+}
+
+// Long paragraphs are shown in parts; with parts of a few characters every
+// paragraph of the pages above has several, and the edits meet the breaks
+// between them everywhere: typed at, deleted across, selected over.
+TEST_F(WysiwygTest, RandomEditSequencesOverParagraphsInParts) {
+    bench.setPartLength(4);
+    std::mt19937 rng(1208);
     for (int run = 0; run < 200; ++run) {
         const std::string body = randomBody(rng);
         const std::vector<EditStep> steps = randomSteps(rng, 8);

@@ -17,6 +17,7 @@
 
 #include "editor/PageEditor.h"
 #include "editor/PageOperations.h"
+#include "platform/RtfDocument.h"
 #include "store/NotebookStore.h"
 
 namespace tavix::test {
@@ -55,13 +56,35 @@ inline std::string describe(const std::vector<EditStep>& steps) {
 
 // What the user sees: per paragraph its style and per character its text,
 // effects, font and size. Empty paragraphs are left out: a page file keeps
-// none (an empty paragraph leaves nothing in the body).
+// none (an empty paragraph leaves nothing in the body). A long paragraph
+// shown in parts is one paragraph, as long as it looks like one: no space
+// between its parts, each part in the paragraph's style, every break after
+// a blank.
 inline std::string screenOf(const PageEditor& editor) {
     std::ostringstream o;
+    std::string paragraph;
+    int style = 0;
+    auto flush = [&] {
+        if (!paragraph.empty())
+            o << "[s" << style << "]" << paragraph << "\n";
+        paragraph.clear();
+    };
     for (QTextBlock b = editor.document()->begin(); b.isValid(); b = b.next()) {
-        if (b.length() <= 1)
-            continue;
-        o << "[s" << editor.paragraphStyleAt(b.position()) << "]";
+        const bool part = b.previous().isValid() && continuesParagraph(b.blockFormat());
+        if (!part) {
+            flush();
+            style = editor.paragraphStyleAt(b.position());
+        } else {
+            const QString before = b.previous().text();
+            if (b.blockFormat().topMargin() != 0 || b.previous().blockFormat().bottomMargin() != 0)
+                paragraph += "{space between parts}";
+            if (editor.paragraphStyleAt(b.position()) != style)
+                paragraph += "{a part in another style}";
+            if (before.isEmpty() || b.length() <= 1)
+                paragraph += "{an empty part}";
+            else if (!before.endsWith(QLatin1Char(' ')) && !before.endsWith(QLatin1Char('\t')))
+                paragraph += "{parts cut inside a word}";
+        }
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextCharFormat f = it.fragment().charFormat();
             const QString families = f.fontFamilies().toStringList().join(QLatin1Char(','));
@@ -77,10 +100,10 @@ inline std::string screenOf(const PageEditor& editor) {
                                       .arg(f.fontPointSize());
             // Per character, so that fragments cut differently still compare.
             for (QChar c : it.fragment().text())
-                o << attrs.toStdString() << QString(c).toStdString();
+                paragraph += attrs.toStdString() + QString(c).toStdString();
         }
-        o << "\n";
     }
+    flush();
     return o.str();
 }
 
@@ -96,6 +119,13 @@ public:
     }
 
     QString file(const char* name) const { return dir_.filePath(QString::fromLatin1(name) + ".xhtml"); }
+
+    // Long paragraphs in parts of this length, here and in the editor that
+    // reads the saved page again.
+    void setPartLength(int characters) {
+        editor_.setPartLength(characters);
+        partLength_ = characters;
+    }
 
     void writePage(const std::string& body) {
         QFile f(file("EditPage"));
@@ -150,6 +180,7 @@ public:
         other.notebook().setFolder(dir_.path().toStdU16String());
         QWidget w;
         PageEditor reread(&w);
+        reread.setPartLength(partLength_);
         PageOperations readOps(other, reread, nullptr, &w);
         readOps.OpenPage(u"EditPage", false);
         const std::string back = screenOf(reread);
@@ -171,6 +202,7 @@ public:
 
 private:
     QTemporaryDir dir_;
+    int partLength_ = PageEditor::kDefaultPartLength;
     NotebookStore store_;
     QWidget window_;
     PageEditor editor_;
