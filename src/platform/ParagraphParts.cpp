@@ -1,6 +1,7 @@
 #include "platform/ParagraphParts.h"
 
 #include <algorithm>
+#include <vector>
 
 #include <QTextBlock>
 
@@ -146,6 +147,64 @@ QString paragraphText(const QTextDocument& doc, int start, int end) {
             out += QChar(QChar::ParagraphSeparator);
     }
     return out;
+}
+
+bool hasParts(const QTextDocument& document) {
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next())
+        if (continues(b))
+            return true;
+    return false;
+}
+
+std::pair<int, int> findInParagraphs(const QTextDocument& document, const QString& what, int from,
+                                     bool matchCase, bool wholeWord, bool backward) {
+    constexpr std::pair<int, int> none{-1, -1};
+    if (what.isEmpty())
+        return none;
+    // The text without the breaks between parts; where each was left out,
+    // as an index into the text and as a document position.
+    QString text;
+    std::vector<int> breaks;
+    std::vector<int> separators;
+    for (QTextBlock b = document.begin(); b.isValid(); b = b.next()) {
+        text += b.text();
+        const QTextBlock n = b.next();
+        if (!n.isValid())
+            break;
+        if (continues(n)) {
+            separators.push_back(static_cast<int>(text.size() + breaks.size()));
+            breaks.push_back(static_cast<int>(text.size()));
+        } else {
+            text += QChar(QChar::ParagraphSeparator);
+        }
+    }
+    auto before = [](const std::vector<int>& v, int x, bool orAt) {
+        return static_cast<int>((orAt ? std::upper_bound(v.begin(), v.end(), x) : std::lower_bound(v.begin(), v.end(), x)) -
+                                v.begin());
+    };
+    const Qt::CaseSensitivity cs = matchCase ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    auto whole = [&](int at) {
+        const int end = at + static_cast<int>(what.size());
+        return !((at > 0 && text.at(at - 1).isLetterOrNumber()) ||
+                 (end < text.size() && text.at(end).isLetterOrNumber()));
+    };
+    int p = std::max(0, from) - before(separators, std::max(0, from), false);
+    for (int at = -1;;) {
+        if (backward) {
+            if (--p < 0)
+                return none;
+            at = static_cast<int>(text.lastIndexOf(what, p, cs));
+        } else {
+            at = static_cast<int>(text.indexOf(what, p, cs));
+        }
+        if (at < 0)
+            return none;
+        if (!wholeWord || whole(at)) {
+            const int end = at + static_cast<int>(what.size());
+            return {at + before(breaks, at, true), end + before(breaks, end, false)};
+        }
+        p = backward ? at : at + 1;
+    }
 }
 
 bool mayBreakParts(const QTextCursor& cursor) {

@@ -14,6 +14,8 @@
 // the paragraphs they touch (joinParts), so that they work on whole
 // paragraphs exactly as they always did; normalizeParts() then cuts them
 // into parts again.
+#include <utility>
+
 #include <QString>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -40,6 +42,15 @@ bool normalizeParts(QTextDocument& document, int from, int to, int partLength, b
 // The text of [start, end) with paragraph ends as U+2029 and no breaks
 // between parts: what the page holds there.
 QString paragraphText(const QTextDocument& document, int start, int end);
+
+// QTextDocument::find for a document with parts: the same matches (case,
+// whole words, backward before from), but over the paragraphs' text, so
+// that a match may cross the break between two parts. The match's document
+// positions [start, end), or start -1 for none.
+std::pair<int, int> findInParagraphs(const QTextDocument& document, const QString& what, int from,
+                                     bool matchCase, bool wholeWord, bool backward);
+// Whether any paragraph of the document is shown in parts.
+bool hasParts(const QTextDocument& document);
 
 // Whether a key at the cursor may leave parts for normalizeParts() to mend
 // (a break no longer after a blank, an emptied part, paragraphs in parts

@@ -317,6 +317,14 @@ bool RichTextControl::findText(const std::u16string& text, bool matchCase, bool 
     if (!down) flags |= QTextDocument::FindBackward;
     const QTextCursor current = textCursor();
     const int from = down ? current.selectionEnd() : current.selectionStart();
+    if (hasParts(*document())) {
+        // A match may cross the break between two parts of a paragraph.
+        const auto [start, end] =
+            findInParagraphs(*document(), QString::fromStdU16String(text), from, matchCase, wholeWord, !down);
+        if (start < 0) return false;
+        setSelection(start, end);
+        return true;
+    }
     const QTextCursor found = document()->find(QString::fromStdU16String(text), from, flags);
     if (found.isNull()) return false;
     setTextCursor(found);

@@ -21,6 +21,7 @@
 
 #include "editor/PageEditor.h"
 #include "formats/XmlSupport.h"
+#include "platform/ParagraphParts.h"
 #include "platform/RtfDocument.h"
 
 namespace tavix {
@@ -73,6 +74,14 @@ PrintLayout::PrintLayout(const QTextDocument& source, QPaintDevice& device, qrea
     constexpr double kReferenceDpi = 96.0;
     doc_->setUndoRedoEnabled(false);  // a big page would keep one step per paragraph
     QTextCursor cursor(doc_.get());
+    // A paragraph shown in parts prints as the one paragraph it is.
+    for (QTextBlock b = doc_->begin(); b.isValid(); b = b.next()) {
+        if (b.next().isValid() && continuesParagraph(b.next().blockFormat())) {
+            const int at = b.position();
+            joinParts(cursor, at);
+            b = doc_->findBlock(at);
+        }
+    }
     QTextBlock from = source.begin();
     for (QTextBlock to = doc_->begin(); to.isValid(); to = to.next()) {
         const ParagraphTwips twips = paragraphTwipsOf(to.blockFormat());
@@ -84,9 +93,23 @@ PrintLayout::PrintLayout(const QTextDocument& source, QPaintDevice& device, qrea
         cursor.setPosition(to.position());
         cursor.setBlockFormat(f);
         if (from.isValid()) {
-            if (from.layout() && to.layout() && from.length() == to.length())
-                to.layout()->setFormats(from.layout()->formats());
-            from = from.next();
+            // The marks of the source paragraph's parts, one after another.
+            QList<QTextLayout::FormatRange> marks;
+            int offset = 0;
+            bool marked = true;
+            do {
+                marked = marked && from.layout();
+                if (from.layout()) {
+                    for (QTextLayout::FormatRange r : from.layout()->formats()) {
+                        r.start += offset;
+                        marks.append(r);
+                    }
+                }
+                offset += from.length() - 1;
+                from = from.next();
+            } while (from.isValid() && continuesParagraph(from.blockFormat()));
+            if (marked && to.layout() && offset == to.length() - 1)
+                to.layout()->setFormats(marks);
         }
     }
     doc_->documentLayout()->setPaintDevice(&device);

@@ -5,11 +5,16 @@
 // ever found failing is kept below as a named case.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
+#include <QImage>
 #include <QTest>
 #include <QTextBlock>
 
+#include "platform/RtfDocument.h"
 #include "support/EditSequences.h"
+#include "ui/PagePrinter.h"
 
 using namespace tavix;
 using namespace tavix::test;
@@ -160,6 +165,66 @@ TEST_F(WysiwygTest, LinksToMissingPagesLookDifferentUntilThePageExists) {
     e.notePageExists(u"NewPage");
     EXPECT_FALSE(e.linkMarkShowsMissing(16));
     EXPECT_TRUE(e.linkMarkShowsMissing(24));
+}
+
+// A paragraph of thousands of characters is shown in parts, each laid out
+// on its own, and stays one paragraph everywhere else: in the file, in the
+// text handed out, on the clipboard, in print. The keys at a break between
+// parts act on the characters beyond it, and undo brings back the parts.
+TEST_F(WysiwygTest, LongParagraphsShowInPartsAndStayOneParagraph) {
+    std::string words;
+    for (int i = 0; i < 400; ++i) words += i % 7 ? "word ShoppingList " : "<b>bold</b> text ";
+    start("<body><p>" + words + "</p><h2>After</h2></body>");
+    PageEditor& editor = bench.editor();
+    const QTextDocument* doc = editor.document();
+    ASSERT_GE(doc->blockCount(), 5);
+    EXPECT_FALSE(editor.IsModified());
+    const std::u16string before = editor.plainContent();
+    EXPECT_EQ(std::count(before.begin(), before.end(), u'\r'), 1);
+    EXPECT_EQ(bench.check(), "");
+
+    const QTextBlock second = doc->begin().next();
+    ASSERT_TRUE(continuesParagraph(second.blockFormat()));
+    const int partStart = second.position();
+    // Backspace at a part's start takes the blank before the break.
+    const int plainAt = partStart - 1;  // in the text without the break
+    caretAt(partStart);
+    key(Qt::Key_Backspace);
+    std::u16string expected = before;
+    expected.erase(std::size_t(plainAt - 1), 1);
+    EXPECT_EQ(editor.plainContent(), expected);
+    EXPECT_EQ(bench.check(), "");
+    editor.Undo();
+    EXPECT_EQ(editor.plainContent(), before);
+    EXPECT_EQ(doc->begin().next().position(), partStart);
+    // Delete at a part's end takes the first character after the break.
+    caretAt(partStart - 1);
+    key(Qt::Key_Delete);
+    expected = before;
+    expected.erase(std::size_t(plainAt), 1);
+    EXPECT_EQ(editor.plainContent(), expected);
+    editor.Undo();
+
+    // Across a break: one line of text on the clipboard, one in print.
+    editor.setSelection(partStart - 6, partStart + 4);
+    editor.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text().toStdU16String(),
+              before.substr(std::size_t(partStart - 6), 9));
+    QImage page(800, 1000, QImage::Format_RGB32);
+    page.setDotsPerMeterX(11811);
+    page.setDotsPerMeterY(11811);
+    PrintLayout print(*doc, page, 700);
+    EXPECT_EQ(print.textLength(), int(before.size()));
+
+    // A style for the paragraph is a style for all of its parts.
+    caretAt(partStart + 3);
+    bench.ops().ApplyParagraphStyle(3);
+    for (QTextBlock b = doc->begin(); b.isValid() && b.next().isValid(); b = b.next())
+        EXPECT_EQ(editor.paragraphStyleAt(b.position()), 3);
+    EXPECT_GE(doc->blockCount(), 5);
+    EXPECT_EQ(bench.check(), "");
+    EXPECT_NE(fileText().find("<h3>"), std::string::npos);
+    EXPECT_EQ(fileText().find("<h3>"), fileText().rfind("<h3>"));
 }
 
 // Sequences the property test once found failing, kept as they were shrunk.

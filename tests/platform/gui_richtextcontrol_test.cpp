@@ -1,5 +1,8 @@
 // The rich-text control: content in and out, positions, display lines, the
 // text limit, plain-text paste and literal find.
+#include <random>
+#include <vector>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QInputMethodEvent>
@@ -289,6 +292,57 @@ TEST(RichTextControl, ReplacingTheSelectionWithRtfIsOneUndoStep) {
     c.undo();
     EXPECT_EQ(c.paragraphStyleAt(8), 0);
     EXPECT_EQ(q(c.plainContent()), QString("Title\rSome bold text"));
+}
+
+}  // namespace
+}  // namespace tavix
+
+namespace tavix {
+namespace {
+
+// Find in a paragraph shown in parts finds what it finds in the same
+// paragraph shown whole, breaks or not: the same matches, in the same
+// order, either way, whole words or not, in any case.
+TEST(RichTextControl, FindAcrossPartsAsInAWholeParagraph) {
+    std::mt19937 rng(17);
+    const char* words[] = {"alpha", "Beta", "gamma", "ALPHA", "be", "ta", "a", "\u00e9t\u00e9", "x1"};
+    std::u16string text;
+    for (int i = 0; i < 600; ++i) {
+        text += QString::fromUtf8(words[rng() % 9]).toStdU16String();
+        text += rng() % 40 == 0 ? u"\n" : rng() % 5 == 0 ? u"\t" : u" ";
+    }
+    Control parts;
+    parts.setPartLength(20);
+    parts.setPlainContent(text);
+    Control whole;
+    whole.setPartLength(0);
+    whole.setPlainContent(text);
+    ASSERT_GT(parts.document()->blockCount(), whole.document()->blockCount() * 3);
+    ASSERT_EQ(parts.plainContent(), whole.plainContent());
+    // Where each place of the text is in the control with parts.
+    std::vector<int> inParts;
+    for (int d = 0; d <= parts.textLength(); ++d)
+        if (parts.textRange(0, d).size() == inParts.size()) inParts.push_back(d);
+    auto place = [](const Control& c) {
+        return std::make_pair(c.textRange(0, c.selectionStart()).size(),
+                              c.textRange(c.selectionStart(), c.selectionEnd()));
+    };
+    const char* sought[] = {"alpha beta", "a b", "A\tB", "ta g", "\u00e9t\u00e9 x", "be", "a", "x1 a", "ETA"};
+    for (int round = 0; round < 300; ++round) {
+        const QString what = QString::fromUtf8(sought[rng() % 9]);
+        const bool matchCase = rng() % 2, wholeWord = rng() % 3 == 0, down = rng() % 3 != 0;
+        const int at = int(rng() % (whole.textLength() + 1));
+        whole.setSelection(at, at);
+        // The same place in the text, wherever the breaks fall.
+        parts.setSelection(inParts[std::size_t(at)], inParts[std::size_t(at)]);
+        for (int step = 0; step < 4; ++step) {
+            const bool a = whole.findText(what.toStdU16String(), matchCase, wholeWord, down);
+            const bool b = parts.findText(what.toStdU16String(), matchCase, wholeWord, down);
+            ASSERT_EQ(a, b) << what.toStdString() << " round " << round;
+            if (!a) break;
+            ASSERT_EQ(place(whole), place(parts)) << what.toStdString() << " round " << round;
+        }
+    }
 }
 
 }  // namespace
