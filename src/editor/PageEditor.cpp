@@ -255,13 +255,7 @@ void PageEditor::Clear() {
             c.movePosition(QTextCursor::NextCharacter);
         c.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
     }
-    c.beginEditBlock();
-    QTextCursor edit(document());
-    joinPartsOfSelection(edit, c);
-    c.removeSelectedText();
-    c.endEditBlock();
-    setTextCursor(c);
-    conformEdits();
+    removeSelection(c);
 }
 
 void PageEditor::ClearAll() {
@@ -278,13 +272,7 @@ void PageEditor::Cut() {
     if (!c.hasSelection())
         return;
     copy();
-    c.beginEditBlock();
-    QTextCursor edit(document());
-    joinPartsOfSelection(edit, c);
-    c.removeSelectedText();
-    c.endEditBlock();
-    setTextCursor(c);
-    conformEdits();
+    removeSelection(c);
 }
 void PageEditor::Paste() { paste(); }  // the control pastes plain text only
 void PageEditor::SelectAllText() { selectAll(); }

@@ -434,11 +434,7 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
         // merge of paragraphs would not take it in, and undo would take
         // back the mending alone); a removal across blocks merges them,
         // which must meet whole paragraphs.
-        QTextCursor edit(document());
-        edit.beginEditBlock();
-        joinPartsOfSelection(edit, textCursor());
-        QTextEdit::keyPressEvent(event);
-        edit.endEditBlock();
+        withWholeParagraphs([&] { QTextEdit::keyPressEvent(event); });
     } else {
         QTextEdit::keyPressEvent(event);
     }
@@ -508,6 +504,24 @@ void RichTextControl::noteChange(int position, int removed, int added) {
     // Format-only changes report the same count removed and added.
     if (removed > added)
         removed_ += removed - added;
+}
+
+void RichTextControl::withWholeParagraphs(const std::function<void()>& edit) {
+    QTextCursor step(document());
+    step.beginEditBlock();
+    joinPartsOfSelection(step, textCursor());
+    edit();
+    step.endEditBlock();
+}
+
+void RichTextControl::removeSelection(QTextCursor cursor) {
+    setTextCursor(cursor);
+    withWholeParagraphs([this] {
+        QTextCursor c = textCursor();
+        c.removeSelectedText();
+        setTextCursor(c);
+    });
+    conformEdits();
 }
 
 void RichTextControl::conformEdits() {
@@ -604,11 +618,7 @@ void RichTextControl::inputMethodEvent(QInputMethodEvent* event) {
         }
     }
     if (!commit.isEmpty() && !isReadOnly() && mayBreakParts(textCursor())) {
-        QTextCursor edit(document());
-        edit.beginEditBlock();
-        joinPartsOfSelection(edit, textCursor());
-        QTextEdit::inputMethodEvent(event);
-        edit.endEditBlock();
+        withWholeParagraphs([&] { QTextEdit::inputMethodEvent(event); });
     } else {
         QTextEdit::inputMethodEvent(event);
     }

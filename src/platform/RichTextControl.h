@@ -153,6 +153,13 @@ protected:
     // redo only forget the changes (they bring back states that conformed).
     void conformEdits();
     void forgetEdits() { dirtyFrom_ = dirtyTo_ = -1; removed_ = 0; }
+    // Runs edit (a change of the selection) as one undo step with the
+    // joining of the paragraphs in parts that the selection spans, so that
+    // any merge of blocks meets whole paragraphs (see ParagraphParts.h).
+    void withWholeParagraphs(const std::function<void()>& edit);
+    // Removes the cursor's selection that way and conforms the edit; the
+    // caret stays where the selection was.
+    void removeSelection(QTextCursor cursor);
     void inputMethodEvent(QInputMethodEvent* event) override;
 
     // Dragging selected text. QTextEdit's own drag deletes the text once any
