@@ -278,11 +278,11 @@ void PageEditor::Paste() { paste(); }  // the control pastes plain text only
 void PageEditor::SelectAllText() { selectAll(); }
 void PageEditor::Undo() {
     undo();
-    forgetEdits();
+    afterUndo();
 }
 void PageEditor::Redo() {
     redo();
-    forgetEdits();
+    afterUndo();
 }
 
 // ---- character effects -----------------------------------------------------

@@ -403,7 +403,7 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
     }
     if (event->matches(QKeySequence::Undo) || event->matches(QKeySequence::Redo)) {
         QTextEdit::keyPressEvent(event);
-        forgetEdits();
+        afterUndo();
         return;
     }
     if (!isReadOnly() && !event->modifiers().testFlag(Qt::ControlModifier) && !textCursor().hasSelection()) {
@@ -429,11 +429,13 @@ void RichTextControl::keyPressEvent(QKeyEvent* event) {
     const bool mergesParagraphs = !caret.hasSelection() &&
                                   ((event->key() == Qt::Key_Backspace && caret.atBlockStart()) ||
                                    (event->key() == Qt::Key_Delete && caret.atBlockEnd()));
-    if (!isReadOnly() && changesText(event) && (mergesParagraphs || mayBreakParts(caret))) {
+    const bool typesOutOfStyle = !conformsToStyle(caret.charFormat(), styleIndexOf(caret.blockFormat()));
+    if (!isReadOnly() && changesText(event) && (mergesParagraphs || typesOutOfStyle || mayBreakParts(caret))) {
         // One undo step with the mending that follows (Qt's own step for a
-        // merge of paragraphs would not take it in, and undo would take
-        // back the mending alone); a removal across blocks merges them,
-        // which must meet whole paragraphs.
+        // merge of paragraphs, or for text typed in a format that is then
+        // mended, would not take it in, and undo would take back the
+        // mending alone); a removal across blocks merges them, which must
+        // meet whole paragraphs.
         withWholeParagraphs([&] { QTextEdit::keyPressEvent(event); });
     } else {
         QTextEdit::keyPressEvent(event);
@@ -584,6 +586,12 @@ void RichTextControl::conformRange(int from, int to, bool joinEdit, bool resetCa
         c.endEditBlock();
         forgetEdits();
     }
+    conformCaret(resetCaret);
+}
+
+void RichTextControl::conformCaret(bool resetCaret) {
+    if (styles_.empty())
+        return;
     // What is typed next: at a caret in an emptied paragraph the style's own
     // format, so that no format of removed text (a heading's, after Select
     // All and Delete) leaks into it; elsewhere at least the style's font.

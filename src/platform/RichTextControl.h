@@ -153,6 +153,13 @@ protected:
     // redo only forget the changes (they bring back states that conformed).
     void conformEdits();
     void forgetEdits() { dirtyFrom_ = dirtyTo_ = -1; removed_ = 0; }
+    // After undo or redo, which bring back states that conformed: only
+    // what is typed next is brought in line (the caret keeps no format of
+    // the state undone, which typing would carry in).
+    void afterUndo() {
+        forgetEdits();
+        conformCaret(true);
+    }
     // Runs edit (a change of the selection) as one undo step with the
     // joining of the paragraphs in parts that the selection spans, so that
     // any merge of blocks meets whole paragraphs (see ParagraphParts.h).
@@ -201,6 +208,8 @@ private:
     // Brings [from, to] in line; joinEdit makes the change part of the
     // previous undo step (false while loading, which keeps no history).
     void conformRange(int from, int to, bool joinEdit, bool resetCaret);
+    // The caret's format for what is typed next (not an edit).
+    void conformCaret(bool resetCaret);
 
     int textLimit_ = 500000;
     int partLength_ = kDefaultPartLength;

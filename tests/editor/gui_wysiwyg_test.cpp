@@ -244,6 +244,12 @@ TEST_F(WysiwygTest, KeptRegressions) {
          {{EditStep::Select, 0, 3}, {EditStep::Copy}, {EditStep::Select, 8, 8}, {EditStep::Paste}}},
         {"HeadingMergedIntoHeadingThenUndone", "<body><h2>x</h2><h6>yz</h6></body>",
          {{EditStep::Select, 2, 2}, {EditStep::Backspace}, {EditStep::Undo}}},
+        {"TypedAfterAStyleUndoneThenUndone", "<body><h6>Hello</h6></body>",
+         {{EditStep::SelectAllDelete}, {EditStep::StyleCombo, 5}, {EditStep::Undo}, {EditStep::Type, 0, 0, " "},
+          {EditStep::Undo}}},
+        {"TypedAtACaretPlacedAfterAStyleUndone", "<body><h6>Hello</h6></body>",
+         {{EditStep::SelectAllDelete}, {EditStep::StyleCombo, 5}, {EditStep::Undo}, {EditStep::Select, 0, 0},
+          {EditStep::Type, 0, 0, " "}, {EditStep::Undo}}},
     };
     for (const Regression& r : cases)
         EXPECT_EQ(bench.runAll(r.body, r.steps), "") << r.name;
