@@ -23,6 +23,7 @@
 #include "editor/PageEditor.h"
 #include "editor/PageOperations.h"
 #include "formats/PageDocument.h"
+#include "platform/ParagraphParts.h"
 #include "search/FindDialog.h"
 #include "search/FindPagesDialog.h"
 #include "store/NotebookStore.h"
@@ -520,7 +521,7 @@ void MainFrame::UpdateCommandState() {
     };
     set(linePane_, tr("Line %1").arg(line));
     set(columnPane_, tr("Col %1").arg(column));
-    set(charPane_, tr("Char %1").arg(start));
+    set(charPane_, tr("Char %1").arg(positionInText(*editor_->document(), start)));
 
     ops_->UpdateTitle();
 }

@@ -149,6 +149,13 @@ QString paragraphText(const QTextDocument& doc, int start, int end) {
     return out;
 }
 
+int positionInText(const QTextDocument& document, int position) {
+    int breaks = 0;
+    for (QTextBlock b = document.begin().next(); b.isValid() && b.position() <= position; b = b.next())
+        breaks += continues(b) ? 1 : 0;
+    return position - breaks;
+}
+
 bool hasParts(const QTextDocument& document) {
     for (QTextBlock b = document.begin(); b.isValid(); b = b.next())
         if (continues(b))

@@ -49,6 +49,9 @@ QString paragraphText(const QTextDocument& document, int start, int end);
 // positions [start, end), or start -1 for none.
 std::pair<int, int> findInParagraphs(const QTextDocument& document, const QString& what, int from,
                                      bool matchCase, bool wholeWord, bool backward);
+// A document position as a position in the page's text: the breaks
+// between parts before it not counted.
+int positionInText(const QTextDocument& document, int position);
 // Whether any paragraph of the document is shown in parts.
 bool hasParts(const QTextDocument& document);
 

@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include "platform/ParagraphParts.h"
 #include "platform/RtfDocument.h"
 #include "support/EditSequences.h"
 #include "ui/PagePrinter.h"
@@ -186,6 +187,9 @@ TEST_F(WysiwygTest, LongParagraphsShowInPartsAndStayOneParagraph) {
     const QTextBlock second = doc->begin().next();
     ASSERT_TRUE(continuesParagraph(second.blockFormat()));
     const int partStart = second.position();
+    // The place the status bar shows is that in the page's text.
+    EXPECT_EQ(positionInText(*doc, partStart), partStart - 1);
+    EXPECT_EQ(positionInText(*doc, partStart - 1), partStart - 1);
     // Backspace at a part's start takes the blank before the break.
     const int plainAt = partStart - 1;  // in the text without the break
     caretAt(partStart);
