@@ -204,19 +204,10 @@ void PageEditor::EndNoRedraw() {
 // ---- positions -------------------------------------------------------------
 
 std::pair<int, int> PageEditor::ParagraphRangeAt(int pos) const {
-    pos = std::clamp(pos, 0, textLength());
-    QTextBlock block = document()->findBlock(pos);
-    if (!block.isValid())
-        block = document()->lastBlock();
     // A long paragraph shown in parts: all of them.
-    while (block.previous().isValid() && continuesParagraph(block.blockFormat()))
-        block = block.previous();
-    const int start = block.position();
-    while (block.next().isValid() && continuesParagraph(block.next().blockFormat()))
-        block = block.next();
-    int end = block.position() + block.length();  // through the separator
-    if (!block.next().isValid())
-        end -= 1;  // the last paragraph has none
+    auto [start, end] = paragraphRange(*document(), std::clamp(pos, 0, textLength()));
+    if (end < textLength())
+        end += 1;  // through the separator, which the last paragraph has not
     return {start, end};
 }
 

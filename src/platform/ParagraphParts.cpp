@@ -23,10 +23,15 @@ QTextBlock firstPartOf(QTextBlock b) {
 bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
 
 // Where a part of about length characters ends in text: just after the last
-// blank that leaves at least half of that, else just after the first blank
-// beyond; 0 where no blank allows a cut (the rest of text is one word).
+// blank that ends a sentence, or else the last blank, that leaves at least
+// half of that; else just after the first blank beyond; 0 where no blank
+// allows a cut (the rest of text is one word).
 int cutPoint(const QString& text, int length) {
     const int size = static_cast<int>(text.size());
+    // A line that ends early reads most naturally at the end of a sentence.
+    for (int i = std::min(length, size - 1) - 1; i >= length / 2 && i > 0; --i)
+        if (isBlank(text[i]) && QStringView(u".!?;:").contains(text[i - 1]))
+            return i + 1;
     for (int i = std::min(length, size - 1) - 1; i >= length / 2; --i)
         if (isBlank(text[i]))
             return i + 1;
@@ -223,6 +228,14 @@ bool mayBreakParts(const QTextCursor& cursor) {
     const bool inParts = continues(b) || continues(b.next());
     return (inParts && (length <= 1 || rel == 0)) || (rel >= length - 1 && continues(b.next())) ||
            (rel == length && continues(b.next().next()));
+}
+
+std::pair<int, int> paragraphRange(const QTextDocument& document, int position) {
+    QTextBlock first = firstPartOf(document.findBlock(position));
+    QTextBlock last = first;
+    while (continues(last.next()))
+        last = last.next();
+    return {first.position(), last.position() + last.length() - 1};
 }
 
 bool atPartEnd(const QTextCursor& cursor) { return cursor.atBlockEnd() && continues(cursor.block().next()); }

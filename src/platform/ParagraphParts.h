@@ -52,6 +52,9 @@ std::pair<int, int> findInParagraphs(const QTextDocument& document, const QStrin
 // A document position as a position in the page's text: the breaks
 // between parts before it not counted.
 int positionInText(const QTextDocument& document, int position);
+// The text of the paragraph holding position, all its parts: [start, end),
+// its end not included.
+std::pair<int, int> paragraphRange(const QTextDocument& document, int position);
 // Whether any paragraph of the document is shown in parts.
 bool hasParts(const QTextDocument& document);
 

@@ -730,6 +730,14 @@ void RichTextControl::mousePressEvent(QMouseEvent* event) {
     dragPending_ = !thirdClick && pressStartsDrag(event);
     dragStart_ = event->position().toPoint();
     QTextEdit::mousePressEvent(event);
+    if (thirdClick && textCursor().hasSelection()) {
+        // The paragraph clicked, all of it where it is shown in parts.
+        const QTextCursor selected = textCursor();
+        const QTextBlock clicked = document()->findBlock(selected.selectionStart());
+        const bool withEnd = selected.selectionEnd() > clicked.position() + clicked.length() - 1;
+        const auto [start, end] = paragraphRange(*document(), selected.selectionStart());
+        setSelection(start, std::min(end + (withEnd ? 1 : 0), textLength()));
+    }
 }
 
 void RichTextControl::mouseMoveEvent(QMouseEvent* event) {

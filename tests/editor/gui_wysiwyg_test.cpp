@@ -220,6 +220,16 @@ TEST_F(WysiwygTest, LongParagraphsShowInPartsAndStayOneParagraph) {
     PrintLayout print(*doc, page, 700);
     EXPECT_EQ(print.textLength(), int(before.size()));
 
+    // A triple click in a part selects the whole paragraph.
+    caretAt(partStart + 3);
+    editor.ensureCursorVisible();
+    const QPoint inPart = editor.cursorRect().center();
+    QTest::mouseDClick(editor.viewport(), Qt::LeftButton, Qt::NoModifier, inPart);
+    QTest::mouseClick(editor.viewport(), Qt::LeftButton, Qt::NoModifier, inPart);
+    EXPECT_EQ(editor.selectionStart(), 0);
+    EXPECT_EQ(editor.textRange(editor.selectionStart(), editor.selectionEnd()).substr(0, before.find(u'\r')),
+              before.substr(0, before.find(u'\r')));
+
     // A style for the paragraph is a style for all of its parts.
     caretAt(partStart + 3);
     bench.ops().ApplyParagraphStyle(3);
