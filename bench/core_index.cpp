@@ -20,28 +20,16 @@
 #include <vector>
 
 #include "NotebookGenerator.h"
+#include "Timing.h"
 #include "index/NotebookIndex.h"
 #include "index/PageRename.h"
 #include "store/FileSystem.h"
 #include "store/TextCodec.h"
 
 using namespace tavix;
-using Clock = std::chrono::steady_clock;
+using namespace tavix::bench;
 
 namespace {
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-bool missed = false;
-
-void report(const char* what, double ms, double targetMs) {
-    const bool ok = ms <= targetMs;
-    missed = missed || !ok;
-    std::printf("%-46s %10.1f ms   (target %.0f ms)%s\n", what, ms, targetMs, ok ? "" : "  MISSED");
-    std::fflush(stdout);
-}
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
@@ -204,5 +192,5 @@ int main(int argc, char** argv) {
     std::printf(
         "against: another notebook program took 21 minutes to index 20,000 pages and 47 s to "
         "check them again.\n");
-    return missed ? 1 : 0;
+    return missedTarget() ? 1 : 0;
 }

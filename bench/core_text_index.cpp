@@ -25,6 +25,7 @@
 #include <sqlite3.h>
 
 #include "NotebookGenerator.h"
+#include "Timing.h"
 #include "index/NotebookIndex.h"
 #include "index/TextSearch.h"
 #include "search/PageMatcher.h"
@@ -34,11 +35,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+using tavix::bench::Clock;
+using tavix::bench::msSince;
 
 template <typename F>
 double best(int runs, F run) {

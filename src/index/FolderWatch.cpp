@@ -42,8 +42,6 @@ bool isLocalFileSystem(long type) {
     }
 }
 
-std::int64_t nanoseconds(const timespec& t) { return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
-
 }  // namespace
 
 FolderWatch::FolderWatch(std::string folder) : folder_(std::move(folder)) {
@@ -233,14 +231,9 @@ bool FolderWatch::relist() {
 void FolderWatch::stat(WatchedFile& f) {
     ++looked_;
     struct stat info {};
-    f.regular = folderFd_ >= 0 && ::fstatat(folderFd_, f.file.c_str(), &info, 0) == 0 && S_ISREG(info.st_mode);
-    if (!f.regular)
-        return;
-    f.size = static_cast<std::int64_t>(info.st_size);
-    f.mtime = nanoseconds(info.st_mtim);
-    f.ctime = nanoseconds(info.st_ctim);
-    f.inode = static_cast<std::int64_t>(info.st_ino);
-    f.links = static_cast<std::uint64_t>(info.st_nlink);
+    f.regular = folderFd_ >= 0 && ::fstatat(folderFd_, f.file.c_str(), &info, 0) == 0 && f.facts.take(info);
+    if (f.regular)
+        f.links = static_cast<std::uint64_t>(info.st_nlink);
 }
 
 }  // namespace tavix

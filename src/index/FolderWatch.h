@@ -29,6 +29,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "index/FileFacts.h"
 #include "store/FoundPage.h"
 
 namespace tavix {
@@ -37,8 +38,8 @@ struct WatchedFile {
     std::string file;  // UTF-8 name within the folder
     FoundPage entry;
     std::u16string path;
-    bool regular = false;  // stat gave a regular file (stamps valid)
-    std::int64_t size = 0, mtime = 0, ctime = 0, inode = 0;  // times in ns
+    bool regular = false;  // stat gave a regular file (facts valid)
+    FileFacts facts;
     std::uint64_t links = 1;
 };
 

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "index/FileFacts.h"
 #include "index/IndexStatements.h"
 #include "index/PageText.h"
 #include "index/RunsPacking.h"
@@ -54,26 +55,6 @@ std::string folded(const std::u16string& name, const std::u16string& title) {
 }  // namespace
 
 // ---------------------------------------------------------------- state
-
-struct NotebookIndex::FileFacts {
-    std::uint64_t size = 0;
-    std::int64_t mtime = 0;
-    std::int64_t ctime = 0;
-    std::uint64_t inode = 0;
-
-    bool read(const std::string& path) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-            return false;
-        size = static_cast<std::uint64_t>(info.st_size);
-        mtime =
-            static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-        ctime =
-            static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec;
-        inode = static_cast<std::uint64_t>(info.st_ino);
-        return true;
-    }
-};
 
 struct NotebookIndex::Row {
     std::int64_t id = 0;
@@ -393,11 +374,7 @@ IndexUpdate NotebookIndex::update(const IndexProgressCallback& progress) {
         if (known != rows.end()) {
             Row& row = known->second;
             row.seen = true;
-            const FileFacts& was = row.facts;
-            const bool sameFacts = was.size == item.facts.size && was.mtime == item.facts.mtime &&
-                                   was.ctime == item.facts.ctime && was.inode == item.facts.inode;
-            const bool settled = row.checked - std::max(was.mtime, was.ctime) > quietNs_;
-            if (sameFacts && settled)
+            if (row.facts == item.facts && row.facts.settledBy(row.checked, quietNs_))
                 continue;
             item.known = &row;
         }

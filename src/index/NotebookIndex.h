@@ -182,7 +182,6 @@ private:
     // Runs a query whose first column is a page name, collecting the names.
     Status namesFrom(sql::Statement& query, std::vector<std::u16string>& out);
     struct Row;
-    struct FileFacts;
     struct Parsed;
     Status openAt(const std::string& path, bool& damaged);
     Status prepareSchema();

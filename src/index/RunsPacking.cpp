@@ -4,6 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "store/Varint.h"
+
 namespace tavix::detail {
 
 // Packed: the unpacked size, then sequences of (literal count, literal
@@ -14,25 +16,6 @@ namespace {
 constexpr std::size_t kShortestMatch = 4;
 constexpr std::size_t kFarthest = 1 << 16;
 constexpr unsigned kHashBits = 12;
-
-void putVarint(std::string& out, std::size_t n) {
-    while (n >= 0x80) {
-        out.push_back(static_cast<char>(0x80 | (n & 0x7F)));
-        n >>= 7;
-    }
-    out.push_back(static_cast<char>(n));
-}
-
-bool getVarint(std::string_view in, std::size_t& at, std::size_t& n) {
-    n = 0;
-    for (unsigned shift = 0; shift < 35; shift += 7) {
-        if (at >= in.size()) return false;
-        const auto b = static_cast<unsigned char>(in[at++]);
-        n |= static_cast<std::size_t>(b & 0x7F) << shift;
-        if (!(b & 0x80)) return true;
-    }
-    return false;
-}
 
 std::uint32_t load32(const char* p) {
     std::uint32_t v;
@@ -81,21 +64,21 @@ std::string packRuns(std::string_view in) {
 bool unpackRuns(std::string_view in, std::string& out) {
     out.clear();
     std::size_t at = 0;
-    std::size_t size = 0;
+    std::uint64_t size = 0;
     if (!getVarint(in, at, size) || size > in.size() * 256 + 64) return false;
     out.resize(size);
     char* dest = out.data();
     std::size_t done = 0;
     // The packed bytes end with a sequence's literals (perhaps none).
     for (;;) {
-        std::size_t literals = 0;
+        std::uint64_t literals = 0;
         if (!getVarint(in, at, literals) || literals > in.size() - at || literals > size - done) return false;
         std::memcpy(dest + done, in.data() + at, literals);
         done += literals;
         at += literals;
         if (at == in.size()) break;
-        std::size_t distance = 0;
-        std::size_t length = 0;
+        std::uint64_t distance = 0;
+        std::uint64_t length = 0;
         if (!getVarint(in, at, distance) || !getVarint(in, at, length)) return false;
         length += kShortestMatch;
         if (distance == 0 || distance > done || length > size - done) return false;

@@ -21,6 +21,7 @@
 #include <thread>
 #include <unordered_map>
 
+#include "index/FileFacts.h"
 #include "index/FolderWatch.h"
 #include "index/IndexStatements.h"
 #include "index/NotebookIndex.h"
@@ -31,6 +32,7 @@
 #include "search/RequiredText.h"
 #include "store/Notebook.h"
 #include "store/TextCodec.h"
+#include "store/Varint.h"
 
 namespace tavix {
 
@@ -52,13 +54,6 @@ void gramsOf(std::wstring_view text, std::vector<Gram>& out) {
 // zero byte and base-128 varints of their differences, or a one byte, the
 // first id as a varint and a bitmap of the ids from there (a trigram on most
 // pages costs a bit per page rather than a byte).
-void putVarint(std::string& out, std::uint64_t n) {
-    while (n >= 0x80) {
-        out.push_back(static_cast<char>(0x80 | (n & 0x7F)));
-        n >>= 7;
-    }
-    out.push_back(static_cast<char>(n));
-}
 
 std::string encodeIds(const std::vector<std::int64_t>& ids) {
     std::string deltas(1, '\0');
@@ -88,27 +83,17 @@ void decodeIds(std::string_view bytes, std::vector<std::int64_t>& out) {
     const bool bitmap = bytes[0] == '\1';
     std::int64_t last = 0;
     std::uint64_t value = 0;
-    unsigned shift = 0;
-    for (std::size_t i = 1; i < bytes.size(); ++i) {
-        const auto b = static_cast<unsigned char>(bytes[i]);
-        value |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-        if (b & 0x80) {
-            shift += 7;
-            if (shift > 56) return;
-            continue;
-        }
+    for (std::size_t i = 1; getVarint(bytes, i, value);) {
         last += static_cast<std::int64_t>(value);
-        value = 0;
-        shift = 0;
         if (!bitmap) {
             out.push_back(last);
             continue;
         }
-        for (std::size_t k = i + 1; k < bytes.size(); ++k) {
+        for (std::size_t k = i; k < bytes.size(); ++k) {
             const auto byte = static_cast<unsigned char>(bytes[k]);
             for (unsigned bit = 0; byte && bit < 8; ++bit)
                 if (byte & (1u << bit))
-                    out.push_back(last + static_cast<std::int64_t>((k - i - 1) * 8 + bit));
+                    out.push_back(last + static_cast<std::int64_t>((k - i) * 8 + bit));
         }
         return;
     }
@@ -324,7 +309,8 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
     struct Known {
         std::string file;
         std::int64_t id = 0;
-        std::int64_t size = 0, mtime = 0, ctime = 0, inode = 0, checked = 0;
+        FileFacts facts;
+        std::int64_t checked = 0;
         bool recorded = false;
         bool fresh = false;
     };
@@ -336,10 +322,10 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
         Known k;
         k.id = all.columnInt(0);
         k.file = all.columnText(1);
-        k.size = all.columnInt(2);
-        k.mtime = all.columnInt(3);
-        k.ctime = all.columnInt(4);
-        k.inode = all.columnInt(5);
+        k.facts.size = static_cast<std::uint64_t>(all.columnInt(2));
+        k.facts.mtime = all.columnInt(3);
+        k.facts.ctime = all.columnInt(4);
+        k.facts.inode = static_cast<std::uint64_t>(all.columnInt(5));
         k.checked = all.columnInt(6);
         k.recorded = all.columnInt(7) != 0;
         k.fresh = all.columnInt(8) != 0;
@@ -434,10 +420,10 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
     };
     std::size_t nextRow = 0;
     Status failed = Status::success();
-    // One page of the listing, in order; current gives the file's stamps
-    // as of now. False once the search has ended.
+    // One page of the listing, in order; unchanged(facts) tells whether the
+    // file still has those facts. False once the search has ended.
     auto consider = [&](const FoundPage& entry, const std::u16string& path, const std::string& file,
-                        auto&& current) -> bool {
+                        auto&& unchanged) -> bool {
         ++out.listed;
         while (nextRow < rows.size() && rows[nextRow].file < file)
             ++nextRow;
@@ -446,8 +432,7 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
             const Known& k = rows[nextRow];
             // The same test as update(): a file whose stamps are those it was
             // read with, and was quiet for long enough before.
-            const bool same = justUpdated || current(k);
-            if (same && k.checked - std::max(k.mtime, k.ctime) > quietNs_)
+            if ((justUpdated || unchanged(k.facts)) && k.facts.settledBy(k.checked, quietNs_))
                 known = &k;
         }
         Look look;
@@ -476,16 +461,10 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
         batch.push_back(std::move(look));
         return batch.size() < kLookBatch || decide();
     };
-    auto sameStamps = [](const Known& k, std::int64_t size, std::int64_t mtime, std::int64_t ctime,
-                         std::int64_t inode) {
-        return k.size == size && k.mtime == mtime && k.ctime == ctime && k.inode == inode;
-    };
     if (watch) {
         for (const WatchedFile& f : watch->files()) {
-            auto current = [&](const Known& k) {
-                return f.regular && sameStamps(k, f.size, f.mtime, f.ctime, f.inode);
-            };
-            if (!consider(f.entry, f.path, f.file, current))
+            auto unchanged = [&](const FileFacts& was) { return f.regular && f.facts == was; };
+            if (!consider(f.entry, f.path, f.file, unchanged))
                 break;
         }
     } else {
@@ -504,18 +483,11 @@ Status NotebookIndex::searchText(PageMatcher& matcher, TextSearchResult& out, bo
         for (PageFileIterator it = notebook.pages(); !(it == end); ++it) {
             file = toUtf8(it->pageName);
             file += ".xhtml";
-            auto current = [&](const Known& k) {
-                struct stat info {};
-                return folderFd >= 0 && ::fstatat(folderFd, file.c_str(), &info, 0) == 0 &&
-                       S_ISREG(info.st_mode) &&
-                       sameStamps(k, static_cast<std::int64_t>(info.st_size),
-                                  static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 +
-                                      info.st_mtim.tv_nsec,
-                                  static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 +
-                                      info.st_ctim.tv_nsec,
-                                  static_cast<std::int64_t>(info.st_ino));
+            auto unchanged = [&](const FileFacts& was) {
+                FileFacts now;
+                return now.readAt(folderFd, file.c_str()) && now == was;
             };
-            if (!consider(*it, it.path(), file, current))
+            if (!consider(*it, it.path(), file, unchanged))
                 break;
         }
     }

@@ -6,6 +6,7 @@
 
 #include "search/PageMatcher.h"
 #include "store/TextCodec.h"
+#include "store/Varint.h"
 
 namespace tavix {
 
@@ -36,32 +37,12 @@ void PageMatcher::recordItem(unsigned kind, const std::wstring* text) {
     std::string utf8;
     utf8.reserve(text->size());
     for (const wchar_t wc : *text) {
-        const auto c = static_cast<std::uint32_t>(wc);
-        if (c < 0x80) {
-            utf8.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            // A code unit left unpaired would come back as another text.
-            if (c >= 0xD800 && c <= 0xDFFF) recordFaithful_ = false;
-            utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            utf8.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            utf8.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
+        const auto c = static_cast<char32_t>(wc);
+        // A code unit left unpaired would come back as another text.
+        if (c >= 0xD800 && c <= 0xDFFF) recordFaithful_ = false;
+        appendUtf8(c, utf8);
     }
-    for (std::size_t n = utf8.size();; n >>= 7) {
-        if (n < 0x80) {
-            out.push_back(static_cast<char>(n));
-            break;
-        }
-        out.push_back(static_cast<char>(0x80 | (n & 0x7F)));
-    }
+    putVarint(out, utf8.size());
     out += utf8;
 }
 
@@ -102,14 +83,8 @@ bool nextItem(std::string_view rec, std::size_t& at, unsigned& tag, std::string_
     tag = static_cast<unsigned char>(rec[at++]);
     text = {};
     if ((tag & 0x0F) == PageMatcher::kRecordedBody) return true;
-    std::size_t length = 0;
-    for (unsigned shift = 0;; shift += 7) {
-        if (at >= rec.size() || shift > 28) return false;
-        const auto b = static_cast<unsigned char>(rec[at++]);
-        length |= static_cast<std::size_t>(b & 0x7F) << shift;
-        if (!(b & 0x80)) break;
-    }
-    if (length > rec.size() - at) return false;
+    std::uint64_t length = 0;
+    if (!getVarint(rec, at, length) || length > rec.size() - at) return false;
     text = rec.substr(at, length);
     at += length;
     return true;

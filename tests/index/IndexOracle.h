@@ -26,6 +26,20 @@ inline std::string pageFile(const std::string& title, const std::string& body,
     return text + "</head><body>" + body + "</body></html>";
 }
 
+// "%41b%2F" as "Ab/": file names in links and trash records.
+inline std::string percentDecoded(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
 struct ScannedPage {
     std::u16string name;
     std::u16string title;

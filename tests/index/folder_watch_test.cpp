@@ -44,8 +44,9 @@ std::vector<std::string> watched(FolderWatch& watch) {
     std::vector<std::string> out;
     for (const WatchedFile& f : watch.files()) {
         EXPECT_TRUE(f.regular) << f.file;
-        out.push_back(toUtf8(f.entry.pageName) + " " + std::to_string(f.size) + " " + std::to_string(f.mtime) +
-                      " " + std::to_string(f.ctime) + " " + std::to_string(f.inode));
+        out.push_back(toUtf8(f.entry.pageName) + " " + std::to_string(f.facts.size) + " " +
+                      std::to_string(f.facts.mtime) + " " + std::to_string(f.facts.ctime) + " " +
+                      std::to_string(f.facts.inode));
     }
     return out;
 }

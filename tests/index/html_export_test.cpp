@@ -29,20 +29,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::pageFile;
+using test::percentDecoded;
 using test::TempDir;
-
-std::string percentDecoded(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out.push_back(static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16)));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
 
 // What a written HTML file holds, as an XML reader sees it.
 struct HtmlFacts {

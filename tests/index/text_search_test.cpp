@@ -247,10 +247,14 @@ TEST_F(TextSearchTest, AnswersAsTheFullScanDoes) {
         // A page that is a symbolic link for a while, its target written
         // where no notice reaches the notebook's folder.
         const std::string symlink = folder_ + "/Symbolic.xhtml";
-        if (round == 20) ASSERT_EQ(::symlink(linked.c_str(), symlink.c_str()), 0);
+        if (round == 20) {
+            ASSERT_EQ(::symlink(linked.c_str(), symlink.c_str()), 0);
+        }
         if (round == 30) std::remove(symlink.c_str());
         // A folder where a page could be.
-        if (round == 25) ASSERT_EQ(::mkdir((folder_ + "/Folder.xhtml").c_str(), 0700), 0);
+        if (round == 25) {
+            ASSERT_EQ(::mkdir((folder_ + "/Folder.xhtml").c_str(), 0700), 0);
+        }
         const bool updated = rng() % 3 == 0;
         if (updated) {
             ASSERT_TRUE(index_.update().status);

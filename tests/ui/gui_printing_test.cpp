@@ -2,8 +2,6 @@
 
 #include <climits>
 #include <fstream>
-#include <regex>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -16,10 +14,13 @@
 #include <QTextDocument>
 
 #include "editor/PageEditor.h"
+#include "support/PdfPages.h"
 #include "support/TempDir.h"
 
 namespace tavix {
 namespace {
+
+using test::pdfPageCount;
 
 std::u16string paragraphs(int count, const std::u16string& text = u"Some words of a paragraph") {
     std::u16string all;
@@ -29,16 +30,6 @@ std::u16string paragraphs(int count, const std::u16string& text = u"Some words o
         all += text;
     }
     return all;
-}
-
-// Pages of a PDF file as its page objects.
-int pdfPageCount(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string pdf = bytes.str();
-    static const std::regex page("/Type\\s*/Page[^s]");
-    return int(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
 }
 
 class PrintingTest : public ::testing::Test {

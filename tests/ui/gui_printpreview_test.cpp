@@ -4,8 +4,6 @@
 // every print goes to a PDF file in the test's own folder.
 #include <fstream>
 #include <functional>
-#include <regex>
-#include <sstream>
 #include <string>
 
 #include <QAbstractButton>
@@ -27,6 +25,7 @@
 #include <QToolButton>
 
 #include "app/FrameFixture.h"
+#include "support/PdfPages.h"
 #include "ui/PagePrinter.h"
 
 namespace tavix::test {
@@ -70,15 +69,6 @@ void rejectLater(QWidget* w) {
         else
             m->close();
     });
-}
-
-int pdfPageCount(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    const std::string pdf = bytes.str();
-    static const std::regex page("/Type\\s*/Page[^s]");
-    return int(std::distance(std::sregex_iterator(pdf.begin(), pdf.end(), page), std::sregex_iterator()));
 }
 
 QToolButton* buttonWithText(QWidget* in, const QString& text) {
